@@ -1,0 +1,22 @@
+#include "app/mainwindow.h"
+#include "app/messageboxnotifier.h"
+#include "app/startup.h"
+
+#include <QApplication>
+
+#include <new>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    try {
+        configureApplication(app);
+        MainWindow window;
+        window.show();
+        return app.exec();
+    } catch (const std::bad_alloc &) {
+        MessageBoxNotifier().critical(QStringLiteral("Kelm Graphics"),
+                                      QStringLiteral("Błąd alokacji pamięci"));
+        return 1;
+    }
+}

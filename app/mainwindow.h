@@ -1,0 +1,123 @@
+#pragma once
+
+#include "config/linksettings.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QList>
+#include <QMainWindow>
+#include <QPixmap>
+#include <QString>
+
+#include <memory>
+
+class Connection;
+class Notifier;
+class QAction;
+class QButtonGroup;
+class QCheckBox;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QSlider;
+class QTimer;
+
+// The program's one window. It owns all state for the whole run: the link and the
+// printer table, the picture, the encoded logo, the frame and the widgets.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    // Messages for the operator go through `notifier`; without one the window
+    // shows real message boxes.
+    explicit MainWindow(Notifier *notifier = nullptr, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+protected:
+    void contextMenuEvent(QContextMenuEvent *event) override;
+
+private slots:
+    void open();
+    void settings();
+    void about();
+    void readComData();
+    void send();
+    void resizeX(int value);
+    void resizeY(int value);
+    void cancel();
+    void on_pushButton_clicked();
+    void on_pushButton_2_clicked();
+    void on_MainWindow_destroyed();
+    void InterwalCzasowy();
+
+private:
+    friend class MainWindowTester;
+
+    void buildWindow();
+    void enableSendIfReady();
+
+    // Picture and preview.
+    bool loadFile(const QString &path);
+    void reloadImage();
+    void showPicture(const QImage &picture);
+    void updatePreview();
+    void scaleChanged(int value, QLabel *valueLabel, QSlider *otherSlider);
+
+    // Settings file.
+    void loadSettings();
+    void saveSettings();
+
+    // Link and transfer.
+    void openLink();
+    void sendCurrentLine();
+    void checkSerialReply();
+    void openTcpLink();
+    void startTcpPrinters();
+    void runTcpProgress();
+    void cancelTcpPrinters();
+
+    // Link status.
+    void closeLink();
+    void disconnectTcpPrinters();
+
+    std::unique_ptr<Notifier> ownNotifier;
+    Notifier *notifier;
+
+    LinkSettings linkSettings;
+    QTimer *statusTimer = nullptr;
+    QList<Connection *> connections;
+    QAction *openAction = nullptr;
+    QAction *exitAction = nullptr;
+    QAction *settingsAction = nullptr;
+    QAction *aboutAction = nullptr;
+    QString imagePath;
+    QImage image;
+    QPixmap previewPixmap;
+    QMenu *fileMenu = nullptr;
+    QPushButton *sendButton = nullptr;
+    QPushButton *cancelButton = nullptr;
+    QProgressBar *progressBar = nullptr;
+    QByteArray logoHex;
+    QByteArray frameTemplate;
+    QByteArray lastReply;
+    QLabel *edgeLabel = nullptr;
+    QLabel *previewLabel = nullptr;
+    QLabel *scaleXLabel = nullptr;
+    QLabel *scaleYLabel = nullptr;
+    QLabel *scaleXValueLabel = nullptr;
+    QLabel *scaleYValueLabel = nullptr;
+    QLabel *statusLabel = nullptr;
+    QLabel *sendingLabel = nullptr;
+    QSlider *sliderX = nullptr;
+    QSlider *sliderY = nullptr;
+    QCheckBox *keepProportionsCheck = nullptr;
+    QButtonGroup *placementGroup = nullptr;
+    QRadioButton *headerRadio = nullptr;
+    QRadioButton *footerRadio = nullptr;
+    bool syncingSliders = false;
+    int currentLine = 0;
+    int lineCount = 0;
+};

@@ -1,0 +1,3 @@
+#include "app/notifier.h"
+
+Notifier::~Notifier() = default;

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+
+// One message for the operator: what kind of box, its title, text and single button.
+struct Notice
+{
+    enum Kind { Critical, Information, About };
+    enum Button { Ok, Close };
+
+    Kind kind;
+    QString title;
+    QString text;
+    Button button;
+
+    bool operator==(const Notice &other) const
+    {
+        return kind == other.kind && title == other.title && text == other.text &&
+               button == other.button;
+    }
+};
+
+// The one way code tells the operator something. The program shows modal
+// message boxes; tests record what would have been shown.
+class Notifier
+{
+public:
+    virtual ~Notifier();
+    virtual void show(const Notice &notice) = 0;
+
+    void critical(const QString &title, const QString &text)
+    {
+        show({Notice::Critical, title, text, Notice::Close});
+    }
+    void information(const QString &title, const QString &text)
+    {
+        show({Notice::Information, title, text, Notice::Ok});
+    }
+    void about(const QString &title, const QString &text)
+    {
+        show({Notice::About, title, text, Notice::Ok});
+    }
+};

@@ -1,0 +1,61 @@
+// The status line that follows the link once a second, and dropping the link.
+#include "app/mainwindow.h"
+
+#include <QLabel>
+#include <QSerialPort>
+#include <QTcpSocket>
+
+namespace {
+
+bool isConnected(const QTcpSocket *socket)
+{
+    return socket->state() == QAbstractSocket::ConnectedState;
+}
+
+} // namespace
+
+void MainWindow::InterwalCzasowy()
+{
+    const LinkSettings &s = linkSettings;
+    if (s.linkMode == 2) {
+        const int entries = std::min({s.printerCount, int(s.printerSelected.size()),
+                                      int(s.tcpSockets.size())});
+        int connected = 0;
+        for (int i = 0; i < entries; ++i) {
+            if (s.printerSelected.at(i) && isConnected(s.tcpSockets.at(i)))
+                ++connected;
+        }
+        statusLabel->setText(connected > 0 ? QStringLiteral("Podłączono TCP/IP do %1 drukarek.")
+                                                 .arg(connected)
+                                           : QStringLiteral("Połączenie TCP/IP: brak"));
+    } else if (s.linkMode == 1) {
+        if (s.comPortOpen) {
+            statusLabel->setStyleSheet(QStringLiteral("color: green"));
+            statusLabel->setText(QStringLiteral("Drukarka podłączona do portu %1.").arg(s.comPortName));
+        } else {
+            statusLabel->setStyleSheet(QStringLiteral("color: red"));
+            statusLabel->setText(QStringLiteral("Nie otwarty port %1.").arg(s.comPortName));
+        }
+    }
+}
+
+void MainWindow::closeLink()
+{
+    if (linkSettings.linkMode == 1) {
+        linkSettings.serialPort->close();
+        linkSettings.comPortOpen = false;
+    }
+    if (linkSettings.linkMode == 2)
+        disconnectTcpPrinters();
+    statusLabel->setStyleSheet(QStringLiteral("color: green"));
+    statusLabel->setText(QStringLiteral("Drukarka niepodłączona"));
+}
+
+void MainWindow::disconnectTcpPrinters()
+{
+    const int entries = std::min(linkSettings.printerCount, int(linkSettings.tcpSockets.size()));
+    for (int i = 0; i < entries; ++i) {
+        if (isConnected(linkSettings.tcpSockets.at(i)))
+            linkSettings.tcpSockets.at(i)->disconnectFromHost();
+    }
+}

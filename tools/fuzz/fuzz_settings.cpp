@@ -1,0 +1,46 @@
+// Feeds arbitrary bytes to the settings reader and aborts when a promise breaks:
+// the printer lists stay aligned, and what the next save writes loads back the same.
+#include "config/settingsformat.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+StoredSettings parsed(const QByteArray &content)
+{
+    StoredSettings settings;
+    parseSettings(content, settings);
+    return settings;
+}
+
+void check(bool holds, const char *what)
+{
+    if (!holds) {
+        std::fprintf(stderr, "broken invariant: %s\n", what);
+        std::abort();
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    // Raw data without a copy, so that reading one byte too far trips the sanitizer.
+    const QByteArray content =
+        QByteArray::fromRawData(reinterpret_cast<const char *>(data), int(size));
+    const StoredSettings first = parsed(content);
+    const int n = first.printerCount();
+    check(first.printerPorts.size() == n && first.printerNames.size() == n &&
+              first.printerSelected.size() == n,
+          "printer lists differ in length");
+
+    // A link line naming neither link loads as no link and is saved as "COM".
+    StoredSettings expected = first;
+    if (n > 0 && expected.linkMode == 0)
+        expected.linkMode = 1;
+    const StoredSettings second = parsed(formatSettings(first));
+    check(second == expected, "the saved file loads back differently");
+    check(parsed(formatSettings(second)) == second, "the second save is not stable");
+    return 0;
+}
