@@ -12,23 +12,19 @@
 class ModalAnswerer : public QObject
 {
 public:
-    using Answer = std::function<void(QWidget *)>;
-
-    explicit ModalAnswerer(Answer answer) : answer(std::move(answer))
+    explicit ModalAnswerer(std::function<void(QWidget *)> answer)
     {
-        timer.setInterval(10);
-        QObject::connect(&timer, &QTimer::timeout, this, [this] {
+        QObject::connect(&timer, &QTimer::timeout, this, [this, answer] {
             if (QWidget *modal = QApplication::activeModalWidget()) {
                 ++answered;
-                this->answer(modal);
+                answer(modal);
             }
         });
-        timer.start();
+        timer.start(10);
     }
 
     int answered = 0;
 
 private:
-    Answer answer;
     QTimer timer;
 };

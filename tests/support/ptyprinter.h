@@ -4,19 +4,15 @@
 #include <QElapsedTimer>
 #include <QList>
 #include <QSocketNotifier>
-#include <QString>
 #include <QThread>
 #include <QTimer>
 
 #include <cerrno>
 #include <fcntl.h>
-#include <stdlib.h>
+#include <pty.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
-
-// A stand-in printer for tests. FrameStream and PrinterAnswer know nothing of the
-// transport, so a TCP/IP test printer can use them too.
 
 // Cuts a printer's input into 130-byte frames, however the stream was split.
 class FrameStream
@@ -34,35 +30,35 @@ public:
     QByteArray pending;
 };
 
-// What the printer does with one frame.
+// What the printer answers to one frame: nothing (it stays silent), or one
+// piece, or two pieces that reach the program as two reads.
 struct PrinterAnswer
 {
-    QByteArray first;  // written at once (nothing: the printer stays silent)
-    QByteArray second; // if set, written only after the program has read `first`
+    QByteArray first;
+    QByteArray second;
 
-    static PrinterAnswer ack(char byte = 0x64) { return {QByteArray(1, byte), {}}; }
-    static PrinterAnswer programmed(char byte = 0x60) { return {QByteArray(1, byte), {}}; }
+    static PrinterAnswer ack() { return {"\x64", {}}; }
+    static PrinterAnswer programmed() { return {"\x60", {}}; }
     static PrinterAnswer silent() { return {}; }
-    static PrinterAnswer split(const QByteArray &a, const QByteArray &b) { return {a, b}; }
 };
 
 // A pseudo-terminal pair: the test holds the master, the program opens slavePath().
+// The slave is held open too: the master then never reads a hang-up while the
+// program's port is closed, and the line is raw (no echo) before the program opens it.
 class PtyPair
 {
 public:
     PtyPair()
     {
-        master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        char name[128];
-        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0 ||
-            ptsname_r(master, name, sizeof name) != 0)
+        if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
             return;
-        path = QString::fromLocal8Bit(name);
-        makeRaw(master);
-        // Held open: the master then never reads a hang-up while the program's port
-        // is closed, and the line is raw (no echo) before the program opens it.
-        slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-        makeRaw(slave);
+        path = QString::fromLocal8Bit(::ttyname(slave));
+        for (const int fd : {master, slave}) {
+            termios t{};
+            ::tcgetattr(fd, &t);
+            ::cfmakeraw(&t);
+            ::tcsetattr(fd, TCSANOW, &t);
+        }
     }
     ~PtyPair()
     {
@@ -74,6 +70,7 @@ public:
 
     bool isValid() const { return master >= 0 && slave >= 0; }
     int masterFd() const { return master; }
+    int slaveFd() const { return slave; }
     QString slavePath() const { return path; }
 
     // Bytes sent to the program that it has not read yet.
@@ -83,23 +80,6 @@ public:
         return ::ioctl(slave, FIONREAD, &n) == 0 ? n : 0;
     }
 
-    // The line as the program set it up.
-    termios lineSettings() const
-    {
-        termios t{};
-        ::tcgetattr(slave, &t);
-        return t;
-    }
-
-    static void makeRaw(int fd)
-    {
-        termios t{};
-        if (::tcgetattr(fd, &t) == 0) {
-            ::cfmakeraw(&t);
-            ::tcsetattr(fd, TCSANOW, &t);
-        }
-    }
-
 private:
     int master = -1;
     int slave = -1;
@@ -107,7 +87,8 @@ private:
 };
 
 // A printer on the test thread's event loop: it collects the frames the program
-// writes and answers each from `answers`, then with `otherwise`.
+// writes and answers each from `answers`, then with `otherwise`. Whatever it
+// sends goes out piece by piece, each once the program has read all before it.
 class PtyPrinter : public PtyPair
 {
 public:
@@ -115,12 +96,32 @@ public:
     {
         ::fcntl(masterFd(), F_SETFL, ::fcntl(masterFd(), F_GETFL) | O_NONBLOCK);
         QObject::connect(&reader, &QSocketNotifier::activated, [this] { readFrames(); });
-        drainTimer.setInterval(1);
-        QObject::connect(&drainTimer, &QTimer::timeout, [this] { pump(); });
+        QObject::connect(&drainTimer, &QTimer::timeout, [this] { write({}); });
     }
 
-    // Bytes sent unasked, not as an answer to a frame.
-    void write(const QByteArray &bytes) { queue(bytes, false); }
+    // Sends bytes unasked, not as an answer to a frame.
+    void write(const QByteArray &bytes)
+    {
+        if (!bytes.isEmpty())
+            outbox.append(bytes);
+        while (!outbox.isEmpty()) {
+            if (unreadByProgram() > 0) {
+                drainTimer.start(1);
+                return;
+            }
+            const QByteArray piece = outbox.takeFirst();
+            if (::write(masterFd(), piece.constData(), size_t(piece.size())) != piece.size())
+                continue;
+            // The kernel passes the bytes on a moment after the write. The program
+            // shares this thread and cannot read meanwhile, so once they are seen
+            // here, "nothing unread" later means "the program took them".
+            QElapsedTimer landing;
+            landing.start();
+            while (unreadByProgram() < piece.size() && landing.elapsed() < 2000)
+                QThread::yieldCurrentThread();
+        }
+        drainTimer.stop();
+    }
 
     QList<QByteArray> frames;
     QList<PrinterAnswer> answers;
@@ -138,46 +139,13 @@ private:
         for (const QByteArray &frame : stream.feed(QByteArray(buffer, int(n)))) {
             frames.append(frame);
             const PrinterAnswer answer = answers.isEmpty() ? otherwise : answers.takeFirst();
-            const bool split = !answer.second.isEmpty();
-            if (!answer.first.isEmpty())
-                queue(answer.first, split);
-            if (split)
-                queue(answer.second, true);
+            write(answer.first);
+            write(answer.second);
         }
-    }
-
-    void queue(const QByteArray &bytes, bool alone)
-    {
-        outbox.append({bytes, alone});
-        pump();
-    }
-
-    // Writes in order; a piece that must be a read of its own waits until the
-    // program has read everything sent before it.
-    void pump()
-    {
-        while (!outbox.isEmpty()) {
-            const int unread = unreadByProgram();
-            if (outbox.first().second && unread > 0) {
-                drainTimer.start();
-                return;
-            }
-            const QByteArray bytes = outbox.takeFirst().first;
-            if (::write(masterFd(), bytes.constData(), size_t(bytes.size())) != bytes.size())
-                continue;
-            // The kernel passes the bytes on a moment after the write. The program
-            // shares this thread and cannot read meanwhile, so once they are seen
-            // here, "nothing unread" later means "the program took them".
-            QElapsedTimer landing;
-            landing.start();
-            while (unreadByProgram() < unread + bytes.size() && landing.elapsed() < 2000)
-                QThread::yieldCurrentThread();
-        }
-        drainTimer.stop();
     }
 
     QSocketNotifier reader;
     QTimer drainTimer;
     FrameStream stream;
-    QList<QPair<QByteArray, bool>> outbox; // bytes, must arrive alone
+    QByteArrayList outbox;
 };

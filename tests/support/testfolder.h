@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QDir>
-#include <QString>
 #include <QTemporaryDir>
 
 // A fresh working folder for one test: settings.txt is read from and written to

@@ -1,0 +1,230 @@
+// settings.txt: the format against written and damaged files, and the window
+// that reads it at start and writes it at exit.
+#include "config/settingsformat.h"
+#include "support/mainwindowtester.h"
+#include "support/recordingnotifier.h"
+#include "support/testfolder.h"
+
+#include <QPointer>
+#include <QRandomGenerator>
+#include <QTcpSocket>
+#include <QtTest>
+
+namespace {
+
+// "path|link|com:chosen|ip,port,name,selected|..." for short expectations.
+QString describe(const StoredSettings &s)
+{
+    QStringList parts = {s.imagePath, QString::number(s.linkMode),
+                         s.comPortName + ':' + QString::number(s.comPortChosen)};
+    for (int i = 0; i < s.printerCount(); ++i)
+        parts << s.printerIps.at(i) + ',' + s.printerPorts.at(i) + ',' + s.printerNames.at(i) +
+                     ',' + QString::number(s.printerSelected.at(i));
+    return parts.join('|');
+}
+
+StoredSettings parsed(const QByteArray &content)
+{
+    StoredSettings s;
+    parseSettings(content, s);
+    return s;
+}
+
+// The loaded lists stay aligned and never hold more printers than the file has
+// lines, and the next save loads back as the same state. The only change the
+// first save may make: a link line naming neither link loads as no link, is
+// written back as "COM", and so comes back as the serial link.
+QString brokenInvariant(const QByteArray &content)
+{
+    const StoredSettings first = parsed(content);
+    const int n = first.printerCount();
+    if (first.printerPorts.size() != n || first.printerNames.size() != n ||
+        first.printerSelected.size() != n)
+        return QStringLiteral("printer lists differ in length");
+    if (n > 0 && n + 1 > content.count('\n'))
+        return QStringLiteral("more printers than lines");
+    StoredSettings expected = first;
+    if (n > 0 && expected.linkMode == 0)
+        expected.linkMode = 1;
+    const StoredSettings second = parsed(formatSettings(first));
+    if (second != expected)
+        return "reload differs: " + describe(second) + " / " + describe(expected);
+    return parsed(formatSettings(second)) == second ? QString() : "second save differs";
+}
+
+QByteArray settingsFile()
+{
+    QFile file(QStringLiteral("settings.txt"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+const QByteArray workedExample = "C:/Obrazy/logo.png\nTCP\n"
+                                 "Drukarka:TCP:192.168.1.50:9100:Kasa 1:1\n"
+                                 "Drukarka:TCP:192.168.1.51:9100:Kasa 2:0\n"
+                                 "COM:COM3:1\n";
+
+} // namespace
+
+class TstSettings : public QObject
+{
+    Q_OBJECT
+
+    RecordingNotifier notifier;
+
+private slots:
+    void init() { notifier = RecordingNotifier(); }
+    void cleanup() { KELM_EXPECT_NO_NOTICE(notifier); }
+
+    // Read no further than the lines and fields there are.
+    void readsAnyFile_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("loaded");
+        const auto row = [](const char *name, const QByteArray &content, const char *loaded) {
+            QTest::newRow(name) << content << QString::fromUtf8(loaded);
+        };
+        row("empty", "", "|0|:1");
+        row("one line", "C:/a.png", "|0|:1");
+        row("COM with printers: serial", "p\nCOM\nDrukarka:TCP:a:1:n:1\nCOM:COM3:0\n",
+            "p|1|COM3:0|a,1,n,1");
+        row("TCP, no printers: no link, COM line read", "p\nTCP\nCOM:COM3:0\n", "p|0|COM3:0");
+        row("link line with both", "p\nTCP COM\nDrukarka:TCP:a:1:n:1\n", "p|1|:1|a,1,n,1");
+        row("link line with neither", "p\nUSB\nDrukarka:TCP:a:1:n:1\n", "p|0|:1|a,1,n,1");
+        row("selection other than 1",
+            "p\nTCP\nDrukarka:TCP:a:1:n:0\nDrukarka:TCP:a:1:n:tak\nDrukarka:TCP:a:1:n:1 \n",
+            "p|2|:1|a,1,n,0|a,1,n,0|a,1,n,0");
+        row("too few fields", "p\nTCP\nDrukarka:TCP:10.0.0.1\nDrukarka:TCP:\nCOM:COM3\n",
+            "p|2|COM3:0|10.0.0.1,,,0|,,,0");
+        row("extra colons", "p:q\nTCP\nDrukarka:TCP:a:1:Kasa:2:1\nCOM:COM3:1:0\n",
+            "p:q|2|COM3:1|a,1,Kasa,0");
+        row("Drukarka in path, name, and lines that are not entries",
+            "C:/Drukarka.png\nTCP\nDrukarka:TCP:a:1:Drukarka:1\nDrukarka\nCOM:Drukarka:0\n",
+            "C:/Drukarka.png|2|:1|a,1,Drukarka,1");
+        row("truncated in a printer line", "p\nTCP\nDrukarka:TCP:a:1:Ka", "p|2|:1|a,1,Ka,0");
+        row("CR LF", "p\r\nTCP\r\nDrukarka:TCP:a:1:n:1\r\nCOM:COM3:1\r\n", "p|2|COM3:1|a,1,n,1");
+        row("Polish letters, UTF-8", "C:/Zdjęcia\nTCP\nDrukarka:TCP:a:1:Kasa Łódź:1\n",
+            "C:/Zdjęcia|2|:1|a,1,Kasa Łódź,1");
+        row("path ending in two CRs", "C:/a.png\r\r\nCOM\n", "C:/a.png|0|:1");
+        row("path with CR before NUL", QByteArray("C:/a.png\r\0x\nCOM\n", 16), "C:/a.png|0|:1");
+    }
+
+    void readsAnyFile()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, loaded);
+        QCOMPARE(describe(parsed(content)), loaded);
+        const QString broken = brokenInvariant(content);
+        QVERIFY2(broken.isEmpty(), qPrintable(broken));
+    }
+
+    // Seeded damage to written files: cut short or in the middle, and with any
+    // byte, line ends, separators, the printer prefix or Polish letters put anywhere.
+    void randomDamage()
+    {
+        const QList<QByteArray> pieces =
+            QByteArray("Drukarka|Drukarka:TCP:|\nDrukarka:TCP:|\n|\r|\r\n|:|:1|COM:|TCP|Łódź|")
+                .split('|');
+        const QList<QByteArray> files = {workedExample, "\nCOM\nCOM::1\n",
+                                         "C:/a.png\nCOM\nDrukarka:TCP:a:1:n:0\nCOM:COM3:1\n"};
+        QRandomGenerator rng(20240531);
+        for (int i = 0; i < 60000; ++i) {
+            QByteArray file = files.at(int(rng.bounded(files.size())));
+            for (int n = 1 + int(rng.bounded(4)); n > 0; --n) {
+                const int at = int(rng.bounded(file.size() + 1));
+                if (rng.bounded(3) == 0)
+                    file.remove(at, int(rng.bounded(60)));
+                else if (rng.bounded(2) == 0)
+                    file.insert(at, char(rng.bounded(256)));
+                else
+                    file.insert(at, pieces.at(int(rng.bounded(pieces.size()))));
+            }
+            const QString broken = brokenInvariant(file);
+            if (!broken.isEmpty())
+                QFAIL(qPrintable(QString::fromLatin1(file.toPercentEncoding()) + ": " + broken));
+        }
+    }
+
+    void enormousFile()
+    {
+        const QByteArray printers =
+            QByteArray("C:/Obrazy/").repeated(2000000) + "\nTCP\n" +
+            QByteArray("Drukarka:TCP:1.2.3.4:9100:Kasa Łódź:1\n").repeated(50000);
+        QCOMPARE(parsed(printers).printerCount(), 50000);
+        QVector<quint32> binary(8 << 20);
+        QRandomGenerator(7).fillRange(binary.data(), binary.size());
+        for (const QByteArray &content :
+             {printers, QByteArray(reinterpret_cast<const char *>(binary.constData()), 32 << 20)}) {
+            const QString broken = brokenInvariant(content);
+            QVERIFY2(broken.isEmpty(), qPrintable(broken));
+        }
+    }
+
+    // What a start reads from settings.txt and what the exit writes back.
+    void startAndExit_data()
+    {
+        QTest::addColumn<QByteArray>("file");   // null: none, a first start
+        QTest::addColumn<bool>("byExitAction"); // else the window's close button
+        QTest::addColumn<QString>("loaded");
+        QTest::addColumn<QByteArray>("saved");
+        const QByteArray defaults("\nCOM\nCOM::1\n");
+        QTest::newRow("first start, Wyjście") << QByteArray() << true << "|0|:1" << defaults;
+        QTest::newRow("first start, close button") << QByteArray() << false << "|0|:1" << defaults;
+        // The example of two printers (which are not connected at start), with CR LF.
+        QTest::newRow("worked example, CR LF")
+            << QByteArray(workedExample).replace("\n", "\r\n") << false
+            << "C:/Obrazy/logo.png|2|COM3:1|192.168.1.50,9100,Kasa 1,1|192.168.1.51,9100,Kasa 2,0"
+            << workedExample;
+        // COM3 does not exist here: trying to open it would show a message.
+        QTest::newRow("serial without printers: no link")
+            << QByteArray("C:/a.png\nCOM\nCOM:COM3:1\n") << true << "C:/a.png|0|COM3:1"
+            << QByteArray("C:/a.png\nCOM\nCOM:COM3:1\n");
+    }
+
+    void startAndExit()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(bool, byExitAction);
+        QFETCH(QString, loaded);
+        QFETCH(QByteArray, saved);
+        TestFolder folder;
+        QFile settings(QStringLiteral("settings.txt"));
+        QVERIFY(file.isNull() || (settings.open(QIODevice::WriteOnly) && settings.write(file)));
+        settings.close();
+        QPointer<MainWindow> window = new MainWindow(&notifier);
+        MainWindowTester t(*window);
+        const LinkSettings &l = t.linkSettings();
+        QCOMPARE(describe({t.imagePath(), l.linkMode, l.printerIps, l.printerPorts, l.printerNames,
+                           l.printerSelected, l.comPortName, l.comPortChosen}),
+                 loaded);
+        QCOMPARE(settingsFile(), file);
+        // One unconnected socket per entry, owned by the link settings.
+        QCOMPARE(l.printerCount, l.tcpSockets.size());
+        for (QTcpSocket *socket : l.tcpSockets)
+            QVERIFY(socket->state() == QAbstractSocket::UnconnectedState && !socket->parent());
+
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        if (byExitAction)
+            t.child<QAction>("exitAction")->trigger();
+        else
+            window->close();
+        QTRY_VERIFY(window.isNull());
+        QCOMPARE(settingsFile(), saved);
+    }
+
+    // Tests run as root, so a directory in the file's place is what cannot be opened.
+    void unopenableFile()
+    {
+        TestFolder folder;
+        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("settings.txt")));
+        delete new MainWindow(&notifier); // reads at start, writes at exit
+        const Notice error = {Notice::Critical, QStringLiteral("Błąd"),
+                              QStringLiteral("Nie można otworzyć pliku z ustawieniami"),
+                              Notice::Close};
+        QCOMPARE(std::exchange(notifier.notices, {}), QList<Notice>({error, error}));
+    }
+};
+
+QTEST_MAIN(TstSettings)
+#include "tst_settings.moc"

@@ -1,0 +1,378 @@
+// The graphic frame; the serial transfer against a printer on a pseudo-terminal;
+// the status line against real link state (sockets to a local server).
+#include "support/mainwindowtester.h"
+#include "support/ptyprinter.h"
+#include "support/recordingnotifier.h"
+#include "support/testfolder.h"
+#include "transfer/frame.h"
+
+#include <QSerialPort>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+namespace {
+
+// Row r carries its own number in every byte, so a payload from the wrong row shows.
+QByteArray logoHexOf(int rows)
+{
+    QByteArray hex;
+    for (int row = 1; row <= rows; ++row)
+        hex += QByteArray::number(row).rightJustified(2, '0').repeated(52);
+    return hex;
+}
+
+// "row;last-row flag" of rows first..last of a logo of lineCount rows.
+QByteArrayList rowFields(int first, int last, int lineCount)
+{
+    QByteArrayList fields;
+    for (int row = first; row <= last; ++row)
+        fields.append(QByteArray::number(row).rightJustified(2, '0') +
+                      (row == lineCount ? ";1" : ";0"));
+    return fields;
+}
+
+// Nothing signals that a frame was not written: the condition must still hold
+// after a short grace period with the event loop running.
+template <typename Condition> bool staysTrue(Condition condition)
+{
+    return !QTest::qWaitFor([&] { return !condition(); }, 200);
+}
+
+#define EXPECT_PROGRAMMED_BOX(notifier)                                                            \
+    KELM_EXPECT_NOTICE(notifier, Notice::Critical, QStringLiteral("Kelm Graphics"),                \
+                       QStringLiteral("Grafika już zaprogramowana"), Notice::Close)
+
+struct Rig
+{
+    explicit Rig(RecordingNotifier &notifier) : window(&notifier)
+    {
+        server.listen(QHostAddress::LocalHost);
+    }
+
+    TestFolder folder;
+    PtyPrinter printer;
+    QTcpServer server; // accepts the TCP/IP printers' connections and leaves them be
+    MainWindow window;
+    MainWindowTester t{window};
+    QLabel *status = t.child<QLabel>("statusLabel");
+    QProgressBar *progress = t.child<QProgressBar>("progressBar");
+
+    QSerialPort *port() { return t.linkSettings().serialPort; }
+    QString shown() { return status->styleSheet().mid(7) + ": " + status->text(); }
+
+    bool openSerial(const QString &portName, bool chosen = true)
+    {
+        t.linkSettings().linkMode = 1;
+        t.linkSettings().comPortName = portName;
+        t.linkSettings().comPortChosen = chosen;
+        t.openLink();
+        return t.linkSettings().comPortOpen == chosen && port()->isOpen() == chosen;
+    }
+
+    // A picture loaded and the port open on the printer.
+    bool ready()
+    {
+        QImage picture(416, 96, QImage::Format_Mono);
+        picture.fill(1);
+        const QString path = folder.filePath(QStringLiteral("logo.png"));
+        return printer.isValid() && picture.save(path) && t.loadFile(path) &&
+               openSerial(printer.slavePath());
+    }
+
+    // sliderY such that 96 * Y / 100 == rows, then "Wyślij".
+    void sendRows(int rows)
+    {
+        t.sliderY()->setValue(rows == 96 ? 100 : (rows * 100 + 95) / 96);
+        t.send();
+    }
+
+    QByteArrayList sentRows()
+    {
+        QByteArrayList fields;
+        for (const QByteArray &frame : printer.frames)
+            fields.append(frame.mid(6, 4));
+        return fields;
+    }
+
+    // The printer sends bytes unasked; true once the program took them as one reply.
+    bool strayReply(const QByteArray &bytes)
+    {
+        QSignalSpy taken(port(), &QSerialPort::readyRead);
+        printer.write(bytes);
+        return taken.wait(5000) && taken.size() == 1 && t.lastReply() == bytes;
+    }
+
+    // Appends a printer entry; a connected one is connected for real.
+    bool addPrinter(bool selected, bool connected)
+    {
+        LinkSettings &s = t.linkSettings();
+        s.tcpSockets.append(new QTcpSocket);
+        s.printerSelected.append(selected);
+        s.printerCount = s.tcpSockets.size();
+        if (connected)
+            s.tcpSockets.last()->connectToHost(QHostAddress::LocalHost, server.serverPort());
+        return !connected || s.tcpSockets.last()->waitForConnected(5000);
+    }
+
+    bool allDisconnected()
+    {
+        for (QTcpSocket *socket : t.linkSettings().tcpSockets)
+            if (socket->state() != QAbstractSocket::UnconnectedState)
+                return false;
+        return true;
+    }
+};
+
+} // namespace
+
+class TstTransfer : public QObject
+{
+    Q_OBJECT
+
+    RecordingNotifier notifier;
+
+private slots:
+    void init() { notifier = RecordingNotifier(); }
+    void cleanup() { KELM_EXPECT_NO_NOTICE(notifier); }
+
+    void fillsFrame_data()
+    {
+        QTest::addColumn<bool>("footer");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<int>("lineCount");
+        QTest::addColumn<QByteArray>("head");
+        QTest::newRow("header, row 1 of 96") << false << 1 << 96 << QByteArray("01;0;53;0;0");
+        QTest::newRow("footer, row 96 of 96") << true << 96 << 96 << QByteArray("96;1;53;0;1");
+        QTest::newRow("one-row logo") << false << 1 << 1 << QByteArray("01;1;53;0;0");
+        QTest::newRow("row 9") << false << 9 << 96 << QByteArray("09;0;53;0;0");
+        QTest::newRow("row 10") << true << 10 << 96 << QByteArray("10;0;53;0;1");
+    }
+
+    void fillsFrame()
+    {
+        QFETCH(bool, footer);
+        QFETCH(int, row);
+        QFETCH(int, lineCount);
+        QFETCH(QByteArray, head);
+        const QByteArray hex = logoHexOf(lineCount);
+        QByteArray frame =
+            buildFrameTemplate(footer ? LogoPlacement::Footer : LogoPlacement::Header);
+        QVERIFY(fillFrameRow(frame, row, lineCount, hex));
+        QCOMPARE(frame,
+                 "\x1BP251;" + head + ";170$d" + hex.mid((row - 1) * 104, 104) + "\x1B\\\x05");
+    }
+
+    // A row the logo does not hold, or a frame of another size, is refused untouched.
+    void refusesRow()
+    {
+        const QByteArray header = buildFrameTemplate(LogoPlacement::Header);
+        QByteArray frame = header;
+        QVERIFY(!fillFrameRow(frame, 0, 3, logoHexOf(3)));
+        QVERIFY(!fillFrameRow(frame, 4, 3, logoHexOf(4)));
+        QVERIFY(!fillFrameRow(frame, 3, 3, logoHexOf(3).chopped(1)));
+        QCOMPARE(frame, header);
+        QByteArray cut = header.chopped(1);
+        QVERIFY(!fillFrameRow(cut, 1, 3, logoHexOf(3)));
+    }
+
+    void transfer_data()
+    {
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<QByteArray>("first");
+        QTest::addColumn<QByteArray>("second"); // set: the answer comes in two reads
+        QTest::addColumn<int>("frames");
+        QTest::addColumn<int>("progress"); // 0: stopped with the box
+        const QByteArray none;
+        const QByteArray ack("\x64");
+        QTest::newRow("96 rows") << 96 << ack << none << 96 << 96;
+        QTest::newRow("one row") << 1 << ack << none << 1 << 1;
+        QTest::newRow("0x7F has the ack bits") << 4 << QByteArray("\x7F") << none << 4 << 4;
+        QTest::newRow("0x60") << 4 << QByteArray("\x60") << none << 1 << 0;
+        QTest::newRow("0x15") << 4 << QByteArray("\x15") << none << 1 << 0;
+        QTest::newRow("0x00") << 4 << QByteArray(1, '\0') << none << 1 << 0;
+        QTest::newRow("two bytes, not examined") << 4 << QByteArray("\x60\x15") << none << 4 << 4;
+        QTest::newRow("silent: the transfer stays open") << 4 << none << none << 1 << 1;
+        // Every read is a reply: each piece moves on, yet no row goes out twice.
+        QTest::newRow("two pieces, ack ack") << 4 << ack << ack << 4 << 4;
+        QTest::newRow("two pieces, ack 0x15") << 4 << ack << QByteArray("\x15") << 2 << 0;
+    }
+
+    void transfer()
+    {
+        QFETCH(int, rows);
+        QFETCH(QByteArray, first);
+        QFETCH(QByteArray, second);
+        QFETCH(int, frames);
+        QFETCH(int, progress);
+        Rig rig(notifier);
+        QVERIFY(rig.ready());
+        rig.printer.answers = {{first, second}};
+        rig.printer.otherwise = progress == 0 ? PrinterAnswer::silent() : rig.printer.answers[0];
+
+        rig.sendRows(rows);
+        QCOMPARE(rig.progress->maximum(), rows);
+        QTRY_COMPARE(rig.printer.frames.size(), frames);
+        QTRY_COMPARE(rig.t.currentLine(), first.isEmpty() ? 1 : rows + 1);
+        QVERIFY(staysTrue([&] { return rig.printer.frames.size() == frames; }));
+        QCOMPARE(rig.sentRows(), rowFields(1, frames, rows));
+        QCOMPARE(rig.progress->value(), progress);
+        if (progress == 0)
+            EXPECT_PROGRAMMED_BOX(notifier);
+    }
+
+    // The "programmed" box runs an event loop. An ack arriving then must not move
+    // the transfer on, nor, held back by the port, join the answer to the next row 1.
+    void bytesDuringProgrammedBox()
+    {
+        Rig rig(notifier);
+        QVERIFY(rig.ready());
+        rig.printer.answers = {PrinterAnswer::ack()};
+        rig.printer.otherwise = PrinterAnswer::programmed();
+        bool cancelledBeforeBox = false;
+        notifier.whileShown = [&] {
+            cancelledBeforeBox = rig.t.currentLine() == rig.t.lineCount();
+            rig.printer.write("\x64");
+            QVERIFY(QTest::qWaitFor([&] { return rig.port()->bytesAvailable() > 0; }));
+        };
+        rig.sendRows(4);
+        QTRY_VERIFY(!notifier.isEmpty());
+        EXPECT_PROGRAMMED_BOX(notifier);
+        QVERIFY(cancelledBeforeBox);
+
+        notifier.whileShown = nullptr;
+        rig.sendRows(4);
+        QTRY_VERIFY(!notifier.isEmpty());
+        EXPECT_PROGRAMMED_BOX(notifier);
+        QVERIFY(staysTrue([&] { return rig.printer.frames.size() == 3; }));
+    }
+
+    // "Przerwij" awaits the reply in flight, which ends the transfer. Bytes after
+    // the end (an ack, garbage, a "programmed" byte, still reported) write nothing.
+    void cancelThenStrayBytes()
+    {
+        Rig rig(notifier);
+        QVERIFY(rig.ready());
+        rig.printer.answers = {PrinterAnswer::ack(), PrinterAnswer::ack(), PrinterAnswer::silent()};
+        rig.sendRows(96);
+        QTRY_COMPARE(rig.printer.frames.size(), 3);
+
+        rig.t.child<QPushButton>("cancelButton")->click();
+        QCOMPARE(rig.progress->value(), 0);
+        QCOMPARE(rig.t.currentLine(), 96);
+        for (const QByteArray &stray : {QByteArray("\x64"), QByteArray("\x7F"),
+                                        QByteArray("\x01\xFF\x00", 3), QByteArray("\x15")}) {
+            QVERIFY(rig.strayReply(stray));
+            QCOMPARE(rig.t.currentLine(), 97);
+            QCOMPARE(rig.progress->value(), 0);
+        }
+        EXPECT_PROGRAMMED_BOX(notifier);
+        QVERIFY(staysTrue([&] { return rig.printer.frames.size() == 3; }));
+    }
+
+    void sendDuringTransferRestarts()
+    {
+        Rig rig(notifier);
+        QVERIFY(rig.ready());
+        rig.printer.answers = {PrinterAnswer::ack(), PrinterAnswer::silent(),
+                               PrinterAnswer::silent()};
+        rig.sendRows(4);
+        QTRY_COMPARE(rig.printer.frames.size(), 2);
+
+        rig.t.child<QPushButton>("sendButton")->click();
+        QCOMPARE(rig.t.currentLine(), 1);
+        QTRY_COMPARE(rig.printer.frames.size(), 3);
+        // The late reply to the old frame 2 counts as the reply to the new row 1.
+        rig.printer.write("\x64");
+        QTRY_COMPARE(rig.t.currentLine(), 5);
+        QVERIFY(staysTrue([&] { return rig.printer.frames.size() == 6; }));
+        QCOMPARE(rig.sentRows(), rowFields(1, 2, 4) + rowFields(1, 4, 4));
+    }
+
+    // Bytes before the first send or after an empty logo write nothing; with the
+    // port not chosen openLink closes it silently and "Wyślij" only reports that.
+    void emptyLogoAndPortNotChosen()
+    {
+        Rig rig(notifier);
+        QVERIFY(rig.ready());
+        QVERIFY(rig.strayReply("\x64"));
+        rig.t.sliderX()->setValue(0);
+        rig.t.send();
+        KELM_EXPECT_NOTICE(notifier, Notice::Information, QStringLiteral("Kelm Graphics"),
+                           QStringLiteral("Logo w tej skali jest puste, nic nie wysłano."),
+                           Notice::Ok);
+        QVERIFY(rig.strayReply("\x64"));
+
+        rig.t.sliderX()->setValue(100);
+        QVERIFY(rig.openSerial(rig.printer.slavePath(), false));
+        KELM_EXPECT_NO_NOTICE(notifier);
+        rig.sendRows(4);
+        KELM_EXPECT_NOTICE(notifier, Notice::Critical, QStringLiteral("Kelm Graphics"),
+                           QStringLiteral("Niewybrany port COM."), Notice::Close);
+        QVERIFY(staysTrue([&] { return rig.printer.frames.isEmpty(); }));
+    }
+
+    // A port that cannot be opened leaves no link, and the status line as it was.
+    // One that opens gets 9600 baud, 8N1, no flow control (as the device itself was
+    // given them) and shows green; dropped, red from the next refresh on.
+    void serialLinkAndStatus()
+    {
+        Rig rig(notifier);
+        QVERIFY(!rig.openSerial(rig.folder.filePath(QStringLiteral("brak-portu"))));
+        KELM_EXPECT_NOTICE(notifier, Notice::Critical, QStringLiteral("Błąd"),
+                           QStringLiteral("Nie można otworzyć portu COM."), Notice::Close);
+        QCOMPARE(rig.t.linkSettings().linkMode, 0);
+        rig.t.statusTick();
+        QCOMPARE(rig.shown(), QStringLiteral("red: Drukarka KELM Qarto 3 Niepodłączona"));
+
+        const QString name = rig.printer.slavePath();
+        rig.port()->setBaudRate(QSerialPort::Baud115200); // 9600 is the default as well
+        QVERIFY(rig.openSerial(name));
+        termios line{};
+        QCOMPARE(tcgetattr(rig.printer.slaveFd(), &line), 0);
+        QCOMPARE(cfgetospeed(&line), speed_t(B9600));
+        QCOMPARE(cfgetispeed(&line), speed_t(B9600));
+        QCOMPARE(line.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), tcflag_t(CS8));
+        QCOMPARE(line.c_iflag & (IXON | IXOFF), tcflag_t(0));
+        rig.t.statusTick();
+        QCOMPARE(rig.shown(), "green: Drukarka podłączona do portu " + name + '.');
+        rig.t.closeLink();
+        QVERIFY(!rig.port()->isOpen());
+        QCOMPARE(rig.shown(), QStringLiteral("green: Drukarka niepodłączona"));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.shown(), "red: Nie otwarty port " + name + '.', 1500);
+    }
+
+    // Counted: the entries both selected and connected, in the colour last set.
+    // Dropped: every connected entry, by closeLink, disconnectTcpPrinters, and
+    // going over to the serial link; only closeLink shows it.
+    void tcpLinkAndStatus()
+    {
+        Rig rig(notifier);
+        rig.t.linkSettings().linkMode = 2;
+        for (const bool selected : {true, true, false})
+            QVERIFY(rig.addPrinter(selected, true));
+        QVERIFY(rig.addPrinter(true, false));
+        rig.t.statusTick();
+        QCOMPARE(rig.shown(), QStringLiteral("red: Podłączono TCP/IP do 2 drukarek."));
+        rig.t.closeLink();
+        QCOMPARE(rig.shown(), QStringLiteral("green: Drukarka niepodłączona"));
+        QTRY_VERIFY(rig.allDisconnected());
+        rig.t.statusTick();
+        QCOMPARE(rig.shown(), QStringLiteral("green: Połączenie TCP/IP: brak"));
+
+        QVERIFY(rig.addPrinter(true, true));
+        rig.t.statusTick();
+        QCOMPARE(rig.shown(), QStringLiteral("green: Podłączono TCP/IP do 1 drukarek."));
+        rig.t.disconnectTcpPrinters();
+        QTRY_VERIFY(rig.allDisconnected());
+        QVERIFY(rig.addPrinter(true, true));
+        QVERIFY(rig.openSerial(rig.printer.slavePath()));
+        QTRY_VERIFY(rig.allDisconnected());
+        QCOMPARE(rig.shown(), QStringLiteral("green: Podłączono TCP/IP do 1 drukarek."));
+        QCOMPARE(rig.t.linkSettings().tcpSockets.size(), 6);
+    }
+};
+
+QTEST_MAIN(TstTransfer)
+#include "tst_transfer.moc"
