@@ -4,17 +4,15 @@
 
 void MessageBoxNotifier::show(const Notice &notice)
 {
-    const QMessageBox::StandardButton button =
-        notice.button == Notice::Close ? QMessageBox::Close : QMessageBox::Ok;
-    switch (notice.kind) {
-    case Notice::Critical:
-        QMessageBox::critical(parent, notice.title, notice.text, button);
-        break;
-    case Notice::Information:
-        QMessageBox::information(parent, notice.title, notice.text, button);
-        break;
-    case Notice::About:
+    if (notice.kind == Notice::About) {
         QMessageBox::about(parent, notice.title, notice.text);
-        break;
+        return;
     }
+    QMessageBox box(notice.kind == Notice::Critical ? QMessageBox::Critical
+                                                    : QMessageBox::Information,
+                    notice.title, notice.text,
+                    notice.button == Notice::Close ? QMessageBox::Close : QMessageBox::Ok,
+                    parent);
+    box.setInformativeText(notice.detail);
+    box.exec();
 }

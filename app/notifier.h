@@ -12,11 +12,14 @@ struct Notice
     QString title;
     QString text;
     Button button;
+    // Shown under the text as the box's informative text; says, for instance,
+    // which of many printers the box is about.
+    QString detail = {};
 
     bool operator==(const Notice &other) const
     {
         return kind == other.kind && title == other.title && text == other.text &&
-               button == other.button;
+               button == other.button && detail == other.detail;
     }
 };
 
@@ -28,13 +31,13 @@ public:
     virtual ~Notifier();
     virtual void show(const Notice &notice) = 0;
 
-    void critical(const QString &title, const QString &text)
+    void critical(const QString &title, const QString &text, const QString &detail = {})
     {
-        show({Notice::Critical, title, text, Notice::Close});
+        show({Notice::Critical, title, text, Notice::Close, detail});
     }
-    void information(const QString &title, const QString &text)
+    void information(const QString &title, const QString &text, const QString &detail = {})
     {
-        show({Notice::Information, title, text, Notice::Ok});
+        show({Notice::Information, title, text, Notice::Ok, detail});
     }
     void about(const QString &title, const QString &text)
     {

@@ -9,10 +9,11 @@
 
 inline char *toString(const Notice &notice)
 {
-    return qstrdup(QStringLiteral("box %1 \"%2\" \"%3\" button %4")
+    return qstrdup(QStringLiteral("box %1 \"%2\" \"%3\" button %4 detail \"%5\"")
                        .arg(int(notice.kind))
                        .arg(notice.title, notice.text)
                        .arg(int(notice.button))
+                       .arg(notice.detail)
                        .toUtf8()
                        .constData());
 }
