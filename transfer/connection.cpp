@@ -69,6 +69,8 @@ void Connection::sendLine()
         critical(QStringLiteral("Błąd transmisji TCP/IP"));
         return;
     }
+    // Out now rather than on the next pass of the event loop.
+    socket->flush();
     replyAwaited = true;
 }
 

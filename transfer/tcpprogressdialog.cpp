@@ -22,12 +22,22 @@ TcpProgressDialog::TcpProgressDialog(LinkSettings *settings, QWidget *parent)
 
     auto *layout = new QVBoxLayout;
     // The rows scroll once there are more than the screen holds, so that the two
-    // buttons below them stay in reach.
+    // buttons below them stay in reach. They sit in blocks: painting a widget
+    // walks the siblings stacked above it, and a thousand rows side by side made
+    // every bar's paint cost a thousand steps.
+    constexpr int rowsPerBlock = 32;
     auto *rows = new QWidget;
     auto *rowsLayout = new QVBoxLayout(rows);
     rowsLayout->setContentsMargins(0, 0, 0, 0);
+    QVBoxLayout *blockLayout = nullptr;
     const int rowCount = settings->tcpSockets.size();
     for (int i = 0; i < rowCount; ++i) {
+        if (i % rowsPerBlock == 0) {
+            auto *block = new QWidget;
+            blockLayout = new QVBoxLayout(block);
+            blockLayout->setContentsMargins(0, 0, 0, 0);
+            rowsLayout->addWidget(block);
+        }
         auto *row = new QHBoxLayout;
         row->addWidget(new QLabel(settings->printerNames.value(i)));
         auto *bar = new QProgressBar;
@@ -37,7 +47,7 @@ TcpProgressDialog::TcpProgressDialog(LinkSettings *settings, QWidget *parent)
         auto *cancel = new QPushButton(QStringLiteral("przerwij"));
         cancelButtons.append(cancel);
         row->addWidget(cancel);
-        rowsLayout->addLayout(row);
+        blockLayout->addLayout(row);
     }
     rowsLayout->addStretch();
 
