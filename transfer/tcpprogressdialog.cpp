@@ -28,7 +28,8 @@ TcpProgressDialog::TcpProgressDialog(LinkSettings *settings, QWidget *parent)
     constexpr int rowsPerBlock = 32;
     auto *rows = new QWidget;
     auto *rowsLayout = new QVBoxLayout(rows);
-    rowsLayout->setContentsMargins(0, 0, 0, 0);
+    // Room between the row buttons and the scroll bar.
+    rowsLayout->setContentsMargins(0, 0, rowsLayout->spacing(), 0);
     QVBoxLayout *blockLayout = nullptr;
     const int rowCount = settings->tcpSockets.size();
     for (int i = 0; i < rowCount; ++i) {
