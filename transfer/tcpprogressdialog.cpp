@@ -31,7 +31,7 @@ TcpProgressDialog::TcpProgressDialog(LinkSettings *settings, QWidget *parent)
     // Room between the row buttons and the scroll bar.
     rowsLayout->setContentsMargins(0, 0, rowsLayout->spacing(), 0);
     QVBoxLayout *blockLayout = nullptr;
-    const int rowCount = settings->tcpSockets.size();
+    const int rowCount = settings ? settings->tcpSockets.size() : 0;
     for (int i = 0; i < rowCount; ++i) {
         if (i % rowsPerBlock == 0) {
             auto *block = new QWidget;

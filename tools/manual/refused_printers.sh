@@ -35,6 +35,7 @@ for _ in $(seq 1 600); do
   sleep 0.1
 done
 echo "windows titled Kelm Graphics (main window and boxes): $(boxes)"
+sleep 1
 import -window root "$work/boxes.png" && cp "$work/boxes.png" "${SHOT:-/tmp}/refused-boxes.png"
 
 # The boxes stand centred on the screen, the last one on top.
