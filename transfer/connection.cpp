@@ -79,6 +79,9 @@ void Connection::readTcpData()
     if (!socket)
         return;
     lastReply = socket->readAll();
+    // A notification without bytes (the printer hanging up) is no answer.
+    if (lastReply.isEmpty())
+        return;
     const bool answer = replyAwaited;
     replyAwaited = false;
     const bool running = answer && currentLine <= lineCount;

@@ -27,6 +27,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -42,6 +43,16 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr int rows = 96;
+
+// CPU time of the calling thread: what the sender itself spent, whatever else
+// the machine was running.
+double threadCpuMs()
+{
+    timespec t{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+double lastCpuMs = 0;
 
 double msSince(Clock::time_point start)
 {
@@ -169,6 +180,7 @@ double floorRun(int n, quint16 port)
         ::epoll_ctl(ep, EPOLL_CTL_ADD, fd, &e);
     }
     const QByteArray frame = buildFrameTemplate(LogoPlacement::Header);
+    const double cpu = threadCpuMs();
     const Clock::time_point start = Clock::now();
     for (const int fd : fds) {
         if (::write(fd, frame.constData(), size_t(frame.size())) != frame.size())
@@ -197,6 +209,7 @@ double floorRun(int n, quint16 port)
         }
     }
     const double ms = msSince(start);
+    lastCpuMs = threadCpuMs() - cpu;
     ::close(ep);
     for (const int fd : fds)
         ::close(fd);
@@ -235,12 +248,14 @@ double programRun(MainWindowTester &tester, int n, RecordingNotifier &notifier)
         return -1;
     int finished = 0;
     double ms = -1;
+    double cpu = 0;
     Clock::time_point start;
     for (Connection *connection : tester.connections())
         QObject::connect(connection, &Connection::finished, [&] {
             if (++finished < n)
                 return;
             ms = msSince(start);
+            lastCpuMs = threadCpuMs() - cpu;
             QTimer::singleShot(0, [] {
                 if (QWidget *dialog = QApplication::activeModalWidget())
                     dialog->close();
@@ -255,6 +270,7 @@ double programRun(MainWindowTester &tester, int n, RecordingNotifier &notifier)
     guard.start(120000);
     // Fires once the dialog's own event loop runs: the dialog is built and shown.
     QTimer::singleShot(0, [&] { dialogMs = msSince(start); });
+    cpu = threadCpuMs();
     start = Clock::now();
     tester.send();
     return notifier.isEmpty() && finished == n ? ms : -1;
@@ -294,30 +310,41 @@ int child(int argc, char **argv, int n)
     const long baseKib = kibFromStatus("VmRSS:");
 
     const int repetitions = n <= 100 ? 5 : n <= 500 ? 3 : 2;
-    std::vector<double> program, bare;
+    std::vector<double> program, bare, programCpu, bareCpu;
     for (int rep = 0; rep < repetitions; ++rep) {
         const double p = programRun(tester, n, notifier);
+        const double pCpu = lastCpuMs;
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         const double f = floorRun(n, printers.port);
+        const double fCpu = lastCpuMs;
         if (p < 0 || f < 0) {
             std::fprintf(stderr, "N=%d run %d failed (%.1f, %.1f)\n", n, rep, p, f);
             return 1;
         }
-        std::fprintf(stderr, "N=%d run %d: program %.1f ms (dialog up after %.1f ms), floor %.1f ms\n",
-                     n, rep, p, dialogMs, f);
+        std::fprintf(stderr,
+                     "  N=%d run %d: program %.1f ms (dialog up after %.1f ms, %.1f ms CPU), "
+                     "floor %.1f ms (%.1f ms CPU)\n",
+                     n, rep, p, dialogMs, pCpu, f, fCpu);
         program.push_back(p);
         bare.push_back(f);
+        programCpu.push_back(pCpu);
+        bareCpu.push_back(fCpu);
     }
     const long peakKib = kibFromStatus("VmHWM:");
     std::sort(program.begin(), program.end());
     std::sort(bare.begin(), bare.end());
+    std::sort(programCpu.begin(), programCpu.end());
+    std::sort(bareCpu.begin(), bareCpu.end());
     const double p = program[program.size() / 2];
     const double f = bare[bare.size() / 2];
+    const double pc = programCpu[programCpu.size() / 2];
+    const double fc = bareCpu[bareCpu.size() / 2];
     const char *dispatcher = QAbstractEventDispatcher::instance()->inherits("QEventDispatcherGlib")
                                  ? "GLib"
                                  : "Unix";
-    std::printf("%5d %10.1f %10.1f %6.2f %9.2f %9.2f %8ld %8.1f   %s, %s\n", n, p, f, p / f,
-                1000.0 * p / (n * rows), 1000.0 * f / (n * rows), peakKib,
+    std::printf("%5d %10.1f %10.1f %6.2f %9.2f %9.2f %9.2f %9.2f %8ld %8.1f   %s, %s\n", n, p, f,
+                p / f, 1000.0 * p / (n * rows), 1000.0 * f / (n * rows), 1000.0 * pc / (n * rows),
+                1000.0 * fc / (n * rows), peakKib,
                 double(peakKib - baseKib) / n, qPrintable(QGuiApplication::platformName()),
                 dispatcher);
     return 0;
@@ -338,10 +365,12 @@ int main(int argc, char **argv)
         sizes = {1, 10, 100, 500, 1000};
     std::printf("96 rows to N printers at once, medians of repeated runs; the floor is one\n"
                 "epoll stop-and-wait loop in the same process against the same printers.\n"
-                "per frame = wall / (N x 96); memory = peak RSS, and its growth over the shown\n"
-                "window before the link per printer (sockets, Connections, dialog rows).\n");
-    std::printf("%5s %10s %10s %6s %9s %9s %8s %8s   %s\n", "N", "prog ms", "floor ms", "ratio",
-                "prog us/f", "floor us/f", "peak KiB", "KiB/prt", "platform, event loop");
+                "per frame = wall / (N x 96); cpu = the sending thread's CPU time / (N x 96);\n"
+                "memory = peak RSS, and its growth over the shown window before the link, per\n"
+                "printer (sockets, Connections, dialog rows).\n");
+    std::printf("%5s %10s %10s %6s %9s %9s %9s %9s %8s %8s   %s\n", "N", "prog ms", "floor ms",
+                "ratio", "prog us/f", "floor us/f", "cpu us/f", "fl cpu/f", "peak KiB", "KiB/prt",
+                "platform, event loop");
     std::fflush(stdout);
     for (const int n : sizes) {
         QProcess one;
