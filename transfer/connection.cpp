@@ -13,11 +13,10 @@ const char appTitle[] = "Kelm Graphics";
 Connection::Connection(QTcpSocket *socket, int lineCount, Notifier *notifier)
     : socket(socket), lineCount(lineCount), notifier(notifier)
 {
-    const bool wired =
-        connect(socket, SIGNAL(readyRead()), this, SLOT(readTcpData())) &&
-        connect(socket, SIGNAL(connected()), this, SLOT(connectAccepted())) &&
-        connect(socket, SIGNAL(error(QAbstractSocket::SocketError)), this,
-                SLOT(displayError(QAbstractSocket::SocketError)));
+    const bool wired = connect(socket, SIGNAL(readyRead()), this, SLOT(readTcpData())) &&
+                       connect(socket, SIGNAL(connected()), this, SLOT(connectAccepted())) &&
+                       connect(socket, SIGNAL(error(QAbstractSocket::SocketError)), this,
+                               SLOT(displayError(QAbstractSocket::SocketError)));
     if (!wired)
         critical(QStringLiteral("Nieokreślony błąd"));
 }
@@ -118,8 +117,7 @@ void Connection::displayError(QAbstractSocket::SocketError socketError)
                               "portu są prawidłowe");
         break;
     default:
-        text = tr("Wystąpił następujący błąd: %1.")
-                   .arg(socket ? socket->errorString() : QString());
+        text = tr("Wystąpił następujący błąd: %1.").arg(socket ? socket->errorString() : QString());
     }
     notifier->information(QLatin1String(appTitle), text, printerDetail());
 }

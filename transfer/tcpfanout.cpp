@@ -97,8 +97,8 @@ void MainWindow::openTcpLink()
 void MainWindow::startTcpPrinters()
 {
     const LinkSettings &s = linkSettings;
-    const int count = std::min({s.printerCount, int(connections.size()),
-                                int(s.tcpSockets.size()), int(s.printerSelected.size())});
+    const int count = std::min({s.printerCount, int(connections.size()), int(s.tcpSockets.size()),
+                                int(s.printerSelected.size())});
     for (int j = 0; j < count; ++j) {
         Connection *connection = connections.at(j);
         connection->setCurrentLine(1);
@@ -131,8 +131,8 @@ void MainWindow::runTcpProgress()
     TcpProgressDialog *d = dialog.get();
     for (QProgressBar *bar : qAsConst(d->progressBars))
         bar->setMaximum(lineCount);
-    const int count = std::min({s.printerCount, int(connections.size()),
-                                int(s.tcpSockets.size()), int(d->progressBars.size())});
+    const int count = std::min({s.printerCount, int(connections.size()), int(s.tcpSockets.size()),
+                                int(d->progressBars.size())});
     for (int j = 0; j < count; ++j) {
         Connection *connection = connections.at(j);
         if (connection->tcpSocket() != s.tcpSockets.at(j))

@@ -172,8 +172,8 @@ struct Rig
         const LinkSettings &s = t.linkSettings();
         return QTest::qWaitFor([&] {
             for (int i = 0; i < std::min(s.printerCount, int(printers.size())); ++i)
-                if (s.printerSelected.at(i) && s.printerPorts.at(i).toInt() == printers[i]->port() &&
-                    !printers[i]->peer)
+                if (s.printerSelected.at(i) &&
+                    s.printerPorts.at(i).toInt() == printers[i]->port() && !printers[i]->peer)
                     return false;
             return true;
         });
@@ -241,7 +241,8 @@ private slots:
         QTest::addColumn<bool>("programmed");
         QTest::newRow("ack, 5 lines") << 5 << QByteArray("\x64") << 5 << false;
         QTest::newRow("one line") << 1 << QByteArray("\x7F") << 1 << false;
-        QTest::newRow("two answers at once advance one") << 4 << QByteArray("\x64\x64") << 4 << false;
+        QTest::newRow("two answers at once advance one")
+            << 4 << QByteArray("\x64\x64") << 4 << false;
         QTest::newRow("0x00 ends it") << 4 << QByteArray(1, '\0') << 1 << true;
         QTest::newRow("two bytes are not examined") << 4 << QByteArray("\x60\x15") << 4 << false;
     }
@@ -258,8 +259,8 @@ private slots:
         QTRY_COMPARE(pair.finishedSpy.size(), 1);
         QVERIFY(staysTrue([&] { return pair.printer.frames.size() == frames; }));
         QCOMPARE(pair.finishedSpy.size(), 1);
-        QCOMPARE(pair.printer.rows(), TcpPrinter::expected(1, frames, programmed ? 4 : lines)
-                                          .mid(0, frames));
+        QCOMPARE(pair.printer.rows(),
+                 TcpPrinter::expected(1, frames, programmed ? 4 : lines).mid(0, frames));
         QCOMPARE(pair.printer.frames.first().mid(23, 104), pair.hex.left(104));
         QList<int> values;
         for (int v = 1; v <= frames; ++v)

@@ -339,14 +339,12 @@ int child(int argc, char **argv, int n)
     const double f = bare[bare.size() / 2];
     const double pc = programCpu[programCpu.size() / 2];
     const double fc = bareCpu[bareCpu.size() / 2];
-    const char *dispatcher = QAbstractEventDispatcher::instance()->inherits("QEventDispatcherGlib")
-                                 ? "GLib"
-                                 : "Unix";
+    const char *dispatcher =
+        QAbstractEventDispatcher::instance()->inherits("QEventDispatcherGlib") ? "GLib" : "Unix";
     std::printf("%5d %10.1f %10.1f %6.2f %9.2f %9.2f %9.2f %9.2f %8ld %8.1f   %s, %s\n", n, p, f,
                 p / f, 1000.0 * p / (n * rows), 1000.0 * f / (n * rows), 1000.0 * pc / (n * rows),
-                1000.0 * fc / (n * rows), peakKib,
-                double(peakKib - baseKib) / n, qPrintable(QGuiApplication::platformName()),
-                dispatcher);
+                1000.0 * fc / (n * rows), peakKib, double(peakKib - baseKib) / n,
+                qPrintable(QGuiApplication::platformName()), dispatcher);
     return 0;
 }
 
