@@ -7,6 +7,7 @@
 #include <QList>
 #include <QMainWindow>
 #include <QPixmap>
+#include <QSerialPort>
 #include <QString>
 
 #include <memory>
@@ -53,6 +54,9 @@ private slots:
     void on_MainWindow_destroyed();
     void InterwalCzasowy();
 
+    // The serial port reports that its device went away.
+    void serialPortError(QSerialPort::SerialPortError error);
+
 private:
     friend class MainWindowTester;
 
@@ -78,6 +82,7 @@ private:
     void startTcpPrinters();
     void runTcpProgress();
     void cancelTcpPrinters();
+    void dropGoneSerialPort();
 
     // Link status.
     void closeLink();
