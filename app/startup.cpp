@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QTextCodec>
 #include <QTranslator>
@@ -10,6 +11,15 @@ void configureApplication(QApplication &app)
 {
     // No application display name: Qt would append it to every title the window
     // system shows, and each title must read exactly as the window sets it.
+
+    // The menu entry the program belongs to, and its icon on every window.
+    QGuiApplication::setDesktopFileName(QStringLiteral("kelm-graphics"));
+    Q_INIT_RESOURCE(desktop);
+    QIcon icon;
+    for (const int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/kelm-graphics-%1.png").arg(size));
+    QGuiApplication::setWindowIcon(icon);
+
     // The program speaks Polish whatever the system's language, so Qt's own words
     // (standard buttons, the file dialog) must too. Without the file they stay English.
     auto *qtTexts = new QTranslator(&app);
