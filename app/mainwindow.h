@@ -7,6 +7,7 @@
 #include <QList>
 #include <QMainWindow>
 #include <QPixmap>
+#include <QSerialPort>
 #include <QString>
 
 #include <memory>
@@ -54,6 +55,9 @@ private slots:
     void on_MainWindow_destroyed();
     void InterwalCzasowy();
 
+    // The serial port reports that its device went away.
+    void serialPortError(QSerialPort::SerialPortError error);
+
 private:
     friend class MainWindowTester;
 
@@ -84,6 +88,7 @@ private:
     enum class Release { Later, Now };
     void releaseTcpPrinters(Release when);
     Notifier *connectionNotifier();
+    void dropGoneSerialPort();
 
     // Link status.
     void closeLink();

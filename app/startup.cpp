@@ -3,7 +3,10 @@
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QFont>
+#include <QIcon>
+#include <QLibraryInfo>
 #include <QTextCodec>
+#include <QTranslator>
 
 void prepareEventLoop()
 {
@@ -16,7 +19,26 @@ void prepareEventLoop()
 
 void configureApplication(QApplication &app)
 {
-    app.setApplicationDisplayName(QStringLiteral("Kelm Graphics"));
+    // No application display name: Qt would append it to every title the window
+    // system shows, and each title must read exactly as the window sets it.
+
+    // The menu entry the program belongs to, and its icon on every window.
+    QGuiApplication::setDesktopFileName(QStringLiteral("kelm-graphics"));
+    Q_INIT_RESOURCE(desktop);
+    QIcon icon;
+    for (const int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/kelm-graphics-%1.png").arg(size));
+    QGuiApplication::setWindowIcon(icon);
+
+    // The program speaks Polish whatever the system's language, so Qt's own words
+    // (standard buttons, the file dialog) must too. Without the file they stay English.
+    auto *qtTexts = new QTranslator(&app);
+    if (qtTexts->load(QStringLiteral("qtbase_pl"),
+                      QLibraryInfo::location(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(qtTexts);
+    else
+        delete qtTexts;
+
 #ifdef Q_OS_WIN
     // Elsewhere Qt encodes file names through the locale codec, and windows-1250
     // would make paths with Polish letters unreachable.

@@ -2,6 +2,7 @@
 #include "app/mainwindow.h"
 
 #include "app/notifier.h"
+#include "logo/picturereader.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -30,17 +31,38 @@ void MainWindow::open()
     }
 }
 
+namespace {
+
+// Shows the busy cursor for as long as a picture is read and converted.
+class BusyCursor
+{
+public:
+    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor &) = delete;
+    BusyCursor &operator=(const BusyCursor &) = delete;
+};
+
+} // namespace
+
 bool MainWindow::loadFile(const QString &path)
 {
-    const QImage picture(path);
+    QImage picture;
+    {
+        BusyCursor busy;
+        picture = readPicture(path);
+        if (!picture.isNull()) {
+            imagePath = path;
+            showPicture(picture);
+        }
+    }
     if (picture.isNull()) {
-        notifier->information(QGuiApplication::applicationDisplayName(),
+        // Not the display name: the program sets none, since Qt adds it to every title.
+        notifier->information(QStringLiteral("Kelm Graphics"),
                               QStringLiteral("Cannot load %1.").arg(QDir::toNativeSeparators(path)));
         edgeLabel->setPixmap(QPixmap());
         return false;
     }
-    imagePath = path;
-    showPicture(picture);
     setWindowTitle(QStringLiteral("Kelm Graphics") + QStringLiteral("0.1") + path);
     return true;
 }
@@ -49,10 +71,10 @@ void MainWindow::reloadImage()
 {
     if (imagePath.isEmpty())
         return;
-    const QImage picture(imagePath);
-    if (picture.isNull())
-        return;
-    showPicture(picture);
+    BusyCursor busy;
+    const QImage picture = readPicture(imagePath);
+    if (!picture.isNull())
+        showPicture(picture);
 }
 
 void MainWindow::showPicture(const QImage &picture)

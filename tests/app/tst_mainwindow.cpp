@@ -1,12 +1,15 @@
 #include "app/startup.h"
+#include "support/greypng.h"
 #include "support/mainwindowtester.h"
 #include "support/modalanswerer.h"
 #include "support/recordingnotifier.h"
 #include "support/testfolder.h"
 #include "transfer/frame.h"
 
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPainter>
 #include <QTest>
 
@@ -144,6 +147,7 @@ private slots:
                 QCOMPARE(previewKey(), shownKey);
                 QVERIFY(label("edgeLabel")->pixmap(Qt::ReturnByValue).isNull());
             }
+            QCOMPARE(dialog->windowTitle(), QStringLiteral("Open File"));
             // selectFile() leaves a focused file name field alone: the name is typed too.
             dialog->selectFile(choices.first());
             dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))
@@ -176,6 +180,39 @@ private slots:
         QCOMPARE(t->image().format(), QImage::Format_Mono);
         QCOMPARE(t->previewPixmap().size(), QSize(285, 192));
         QCOMPARE(window->windowTitle(), QStringLiteral("Kelm Graphics"));
+    }
+
+    // Qt's own words are Polish; the program's own texts stay as they are.
+    void standardButtonsInPolish()
+    {
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("Błąd"), QStringLiteral("x"),
+                        QMessageBox::Close);
+        QCOMPARE(box.button(QMessageBox::Close)->text(), QStringLiteral("Zamknij"));
+        QDialogButtonBox buttons(QDialogButtonBox::Cancel);
+        QCOMPARE(buttons.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Anuluj"));
+    }
+
+    // A small file announcing 40000 x 40000 dots cannot be loaded: reported when
+    // opened, silent as the stored picture. The busy cursor is gone by then.
+    void enormousPictureRefused()
+    {
+        QFile file(folder->filePath(QStringLiteral("kropki.png")));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(greyPng(40000, 40000, 16)) > 0);
+        file.close();
+        bool busyDuringBox = true;
+        notifier.whileShown = [&] { busyDuringBox = QGuiApplication::overrideCursor(); };
+        QVERIFY(!t->loadFile(file.fileName()));
+        KELM_EXPECT_NOTICE(notifier, Notice::Information, QStringLiteral("Kelm Graphics"),
+                           "Cannot load " + QDir::toNativeSeparators(file.fileName()) + ".",
+                           Notice::Ok);
+        QVERIFY(!busyDuringBox);
+        QVERIFY(t->image().isNull());
+
+        QVERIFY(t->loadFile(savePicture(300, 200)));
+        t->imagePath() = file.fileName();
+        startWindow();
+        QVERIFY(t->image().isNull());
+        QVERIFY(!QGuiApplication::overrideCursor());
     }
 
     void sendEnabledOnlyThroughEnableSendIfReady()

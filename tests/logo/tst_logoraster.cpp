@@ -1,5 +1,8 @@
 #include "logo/logoraster.h"
+#include "logo/picturereader.h"
+#include "support/greypng.h"
 
+#include <QBuffer>
 #include <QImage>
 #include <QTest>
 
@@ -22,6 +25,22 @@ QByteArray rasterRows(int rows, int padding, int bytes, char last = '\xFF')
     QByteArray row = QByteArray(padding, '\0') + QByteArray(bytes - 1, '\xFF') + last;
     return (row + QByteArray(logoRowBytes - row.size(), '\0')).repeated(rows);
 }
+
+// Counts what the reader takes from it.
+class CountingBuffer : public QBuffer
+{
+public:
+    using QBuffer::QBuffer;
+    qint64 taken = 0;
+
+protected:
+    qint64 readData(char *data, qint64 size) override
+    {
+        const qint64 n = QBuffer::readData(data, size);
+        taken += std::max<qint64>(n, 0);
+        return n;
+    }
+};
 
 } // namespace
 
@@ -74,6 +93,35 @@ private slots:
         const LogoRaster encoded = encodeLogoRaster(picture, scaleX, scaleY);
         QCOMPARE(encoded.lineCount, raster.size() / 52);
         QCOMPARE(encoded.hex, raster.toHex().toUpper());
+    }
+
+    // A picture whose header announces more than the limit is refused before
+    // its data is read; a 48-megapixel photo is decoded.
+    void readsPictureWithinLimit_data()
+    {
+        QTest::addColumn<quint32>("width");
+        QTest::addColumn<quint32>("height");
+        QTest::addColumn<bool>("decoded");
+        QTest::newRow("48 MP") << 8000u << 6000u << true;
+        QTest::newRow("just over 1 GiB at 4 bytes a dot") << 16385u << 16384u << false;
+        QTest::newRow("40000 x 40000") << 40000u << 40000u << false;
+        QTest::newRow("a million dots wide") << 1000000u << 300u << false;
+    }
+
+    void readsPictureWithinLimit()
+    {
+        QFETCH(quint32, width);
+        QFETCH(quint32, height);
+        QFETCH(bool, decoded);
+        const QByteArray png = greyPng(width, height, decoded ? height : 64);
+        CountingBuffer device;
+        device.setData(png);
+        QVERIFY(device.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
+        const QImage picture = readPicture(&device);
+        QCOMPARE(picture.size(), decoded ? QSize(int(width), int(height)) : QSize(0, 0));
+        // The header and a little look-ahead; the data that follows is kilobytes.
+        if (!decoded)
+            QVERIFY2(device.taken < 128, qPrintable(QString::number(device.taken)));
     }
 };
 

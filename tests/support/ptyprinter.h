@@ -69,6 +69,12 @@ public:
     PtyPair &operator=(const PtyPair &) = delete;
 
     bool isValid() const { return master >= 0 && slave >= 0; }
+    // As if the printer's cable were pulled: the program's side hangs up.
+    void closeMaster()
+    {
+        ::close(master);
+        master = -1;
+    }
     int masterFd() const { return master; }
     int slaveFd() const { return slave; }
     QString slavePath() const { return path; }
@@ -97,6 +103,12 @@ public:
         ::fcntl(masterFd(), F_SETFL, ::fcntl(masterFd(), F_GETFL) | O_NONBLOCK);
         QObject::connect(&reader, &QSocketNotifier::activated, [this] { readFrames(); });
         QObject::connect(&drainTimer, &QTimer::timeout, [this] { write({}); });
+    }
+
+    void unplug()
+    {
+        reader.setEnabled(false);
+        closeMaster();
     }
 
     // Sends bytes unasked, not as an answer to a frame.

@@ -12,6 +12,8 @@
 #include <QTcpSocket>
 #include <QTest>
 
+#include <ctime>
+
 namespace {
 
 // Row r carries its own number in every byte, so a payload from the wrong row shows.
@@ -341,6 +343,30 @@ private slots:
         QVERIFY(!rig.port()->isOpen());
         QCOMPARE(rig.shown(), QStringLiteral("green: Drukarka niepodłączona"));
         QTRY_COMPARE_WITH_TIMEOUT(rig.shown(), "red: Nie otwarty port " + name + '.', 1500);
+    }
+
+    // Unplugged during a transfer: the port is closed, the transfer ends as on
+    // "Przerwij", the status line turns red, and the dead line is not polled.
+    void printerGoesAway()
+    {
+        Rig rig(notifier);
+        QVERIFY(rig.ready());
+        rig.printer.answers = {PrinterAnswer::ack(), PrinterAnswer::silent()};
+        rig.sendRows(4);
+        QTRY_COMPARE(rig.printer.frames.size(), 2);
+
+        rig.printer.unplug();
+        QTRY_VERIFY(!rig.port()->isOpen());
+        QVERIFY(!rig.t.linkSettings().comPortOpen);
+        QCOMPARE(rig.progress->value(), 0);
+        QCOMPARE(rig.t.currentLine(), 5);
+        rig.t.statusTick();
+        QCOMPARE(rig.shown(), "red: Nie otwarty port " + rig.printer.slavePath() + '.');
+
+        const std::clock_t before = std::clock();
+        QTest::qWait(500);
+        const double cpuMs = 1000.0 * double(std::clock() - before) / CLOCKS_PER_SEC;
+        QVERIFY2(cpuMs < 100, qPrintable(QString::number(cpuMs) + " ms of CPU in 500 ms idle"));
     }
 
     // Counted: the entries both selected and connected, in the colour last set.
