@@ -186,6 +186,7 @@ MainWindow::~MainWindow()
     qDeleteAll(connections);
     delete linkSettings.serialPort;
     qDeleteAll(linkSettings.tcpSockets);
+    qDeleteAll(releasedSockets);
 }
 
 void MainWindow::contextMenuEvent(QContextMenuEvent *event)
@@ -194,11 +195,6 @@ void MainWindow::contextMenuEvent(QContextMenuEvent *event)
     menu.addAction(openAction);
     menu.addAction(exitAction);
     menu.exec(event->globalPos());
-}
-
-void MainWindow::settings()
-{
-    // The connection dialog comes with the TCP/IP printer table.
 }
 
 void MainWindow::about()

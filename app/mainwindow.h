@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/comports.h"
 #include "config/linksettings.h"
 
 #include <QByteArray>
@@ -22,6 +23,7 @@ class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QSlider;
+class QTcpSocket;
 class QTimer;
 
 // The program's one window. It owns all state for the whole run: the link and the
@@ -82,6 +84,14 @@ private:
     // Link status.
     void closeLink();
     void disconnectTcpPrinters();
+
+    // Settings dialog: where the COM ports come from, and the sockets of deleted
+    // entries kept alive until the connections that use them are rebuilt.
+    void releaseDroppedSockets(const QList<QTcpSocket *> &before,
+                               const QList<QTcpSocket *> &added);
+    void buryReleasedSockets();
+    ComPortFinder findComPorts = availableComPorts;
+    QList<QTcpSocket *> releasedSockets;
 
     std::unique_ptr<Notifier> ownNotifier;
     Notifier *notifier;

@@ -43,6 +43,9 @@ public:
     void closeLink() { w.closeLink(); }
     void disconnectTcpPrinters() { w.disconnectTcpPrinters(); }
 
+    ComPortFinder &findComPorts() { return w.findComPorts; }
+    QList<QTcpSocket *> &releasedSockets() { return w.releasedSockets; }
+
 private:
     MainWindow &w;
 };
