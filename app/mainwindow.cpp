@@ -183,10 +183,8 @@ void MainWindow::buildWindow()
 MainWindow::~MainWindow()
 {
     saveSettings();
-    qDeleteAll(connections);
     delete linkSettings.serialPort;
-    qDeleteAll(linkSettings.tcpSockets);
-    qDeleteAll(releasedSockets);
+    releaseTcpPrinters(Release::Now);
 }
 
 void MainWindow::contextMenuEvent(QContextMenuEvent *event)

@@ -14,6 +14,7 @@
 
 class Connection;
 class Notifier;
+class ProgressThrottle;
 class QAction;
 class QButtonGroup;
 class QCheckBox;
@@ -76,25 +77,31 @@ private:
     void openLink();
     void sendCurrentLine();
     void checkSerialReply();
+    void showProgress(int value, bool now = false);
     void openTcpLink();
     void startTcpPrinters();
     void runTcpProgress();
     void cancelTcpPrinters();
+    // The TCP/IP fan-out's own.
+    enum class Release { Later, Now };
+    void releaseTcpPrinters(Release when);
+    Notifier *connectionNotifier();
 
     // Link status.
     void closeLink();
     void disconnectTcpPrinters();
 
-    // Settings dialog: where the COM ports come from, and the sockets of deleted
-    // entries kept alive until the connections that use them are rebuilt.
+    // Settings dialog: where the COM ports come from, and the sockets its
+    // entries no longer hold.
     void releaseDroppedSockets(const QList<QTcpSocket *> &before,
                                const QList<QTcpSocket *> &added);
-    void buryReleasedSockets();
     ComPortFinder findComPorts = availableComPorts;
-    QList<QTcpSocket *> releasedSockets;
 
     std::unique_ptr<Notifier> ownNotifier;
     Notifier *notifier;
+    // Boxes about one printer have no parent window.
+    std::unique_ptr<Notifier> ownConnectionNotifier;
+    ProgressThrottle *progressThrottle = nullptr;
 
     LinkSettings linkSettings;
     QTimer *statusTimer = nullptr;

@@ -3,7 +3,9 @@
 #include "app/mainwindow.h"
 
 #include "config/connectdialog.h"
+#include "transfer/connection.h"
 
+#include <QSet>
 #include <QTcpSocket>
 
 #include <memory>
@@ -29,10 +31,7 @@ void MainWindow::settings()
         }
         if (action == 1) {
             linkSettings.printerCount = linkSettings.tcpSockets.size();
-            const bool rebuildsConnections = linkSettings.linkMode == 2;
             openLink();
-            if (rebuildsConnections)
-                buryReleasedSockets();
         } else if (action == 2) {
             linkSettings.printerCount = linkSettings.tcpSockets.size();
             closeLink();
@@ -47,30 +46,16 @@ void MainWindow::settings()
 void MainWindow::releaseDroppedSockets(const QList<QTcpSocket *> &before,
                                        const QList<QTcpSocket *> &added)
 {
-    // Added in the dialog but not kept: nothing else ever saw these.
-    for (QTcpSocket *socket : added) {
-        if (!linkSettings.tcpSockets.contains(socket))
-            delete socket;
+    // A connection still drives the socket of a deleted entry until the link is
+    // rebuilt; releasing the connections releases such sockets too.
+    QSet<QTcpSocket *> held;
+    for (const Connection *connection : qAsConst(connections))
+        held.insert(connection->tcpSocket());
+    QSet<QTcpSocket *> dropped;
+    for (QTcpSocket *socket : before + added) {
+        if (!linkSettings.tcpSockets.contains(socket) && !held.contains(socket))
+            dropped.insert(socket);
     }
-    // Entries deleted in the dialog: the connections built with these sockets
-    // still write to them until the next rebuild.
-    for (QTcpSocket *socket : before) {
-        if (!linkSettings.tcpSockets.contains(socket)) {
-            if (connections.isEmpty())
-                delete socket;
-            else
-                releasedSockets.append(socket);
-        }
-    }
-}
-
-void MainWindow::buryReleasedSockets()
-{
-    // The connections that used them were released by the rebuild, perhaps
-    // deferred: these go after them. The window deletes any left at exit.
-    for (QTcpSocket *socket : qAsConst(releasedSockets)) {
-        socket->setParent(this);
-        socket->deleteLater();
-    }
-    releasedSockets.clear();
+    // Not inside any of their signals here, and nothing else refers to them.
+    qDeleteAll(dropped);
 }

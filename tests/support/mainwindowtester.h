@@ -44,7 +44,7 @@ public:
     void disconnectTcpPrinters() { w.disconnectTcpPrinters(); }
 
     ComPortFinder &findComPorts() { return w.findComPorts; }
-    QList<QTcpSocket *> &releasedSockets() { return w.releasedSockets; }
+    QList<Connection *> &connections() { return w.connections; }
 
 private:
     MainWindow &w;
