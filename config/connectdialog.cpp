@@ -28,7 +28,7 @@ ConnectDialog::ConnectDialog(LinkSettings *settings, Notifier *notifier,
         for (const ComPort &port : qAsConst(comPorts))
             ui->comListBox->addItem(port.portName);
         if (workSettings.linkMode == 1) {
-            const int stored = ui->comListBox->findText(workSettings.comPortName, Qt::MatchExactly);
+            const int stored = ui->comListBox->findText(workSettings.comPortName);
             if (stored > 0)
                 ui->comListBox->setCurrentIndex(stored);
         }

@@ -57,8 +57,8 @@ public:
         QFont arial;
         arial.setFamily(QStringLiteral("Arial"));
         for (QWidget *widget : std::initializer_list<QWidget *>{
-                 radioButton, checkBox, pushButton, pushButton_2, radioButton_2, newShop,
-                 editShop, deleteShop, pushButton_3, pushButton_4})
+                 radioButton, checkBox, pushButton, pushButton_2, radioButton_2, newShop, editShop,
+                 deleteShop, pushButton_3, pushButton_4})
             widget->setFont(arial);
 
         retranslateUi(dialog);

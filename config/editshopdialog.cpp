@@ -41,10 +41,8 @@ public:
         label_3 = place(new QLabel(dialog), "label_3", 170, 80, 150, 20);
         pushButton = place(new QPushButton(dialog), "pushButton", 110, 150, 100, 30);
         pushButton_2 = place(new QPushButton(dialog), "pushButton_2", 220, 150, 100, 30);
-        for (QWidget *widget : {static_cast<QWidget *>(label), static_cast<QWidget *>(label_2),
-                                static_cast<QWidget *>(label_3),
-                                static_cast<QWidget *>(pushButton),
-                                static_cast<QWidget *>(pushButton_2)})
+        for (QWidget *widget :
+             std::initializer_list<QWidget *>{label, label_2, label_3, pushButton, pushButton_2})
             widget->setFont(arial);
 
         retranslateUi(dialog);
@@ -151,9 +149,9 @@ void EditShopDialog::on_pushButton_clicked()
         return;
     }
     QStringList withColon;
-    for (const auto &[edit, label] : {std::pair{ui->lineEdit, ui->label},
-                                      std::pair{ui->lineEdit_2, ui->label_2},
-                                      std::pair{ui->lineEdit_3, ui->label_3}}) {
+    for (const auto &[edit, label] :
+         {std::pair{ui->lineEdit, ui->label}, std::pair{ui->lineEdit_2, ui->label_2},
+          std::pair{ui->lineEdit_3, ui->label_3}}) {
         if (edit->text().contains(QLatin1Char(':')))
             withColon << label->text();
     }

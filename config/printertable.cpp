@@ -46,9 +46,9 @@ void ConnectDialog::setUpPrinterTable()
 void ConnectDialog::fillTable()
 {
     const LinkSettings &s = workSettings;
-    const int entries = std::min({s.printerCount, int(s.printerNames.size()),
-                                  int(s.printerIps.size()), int(s.printerPorts.size()),
-                                  int(s.printerSelected.size())});
+    const int entries =
+        std::min({s.printerCount, int(s.printerNames.size()), int(s.printerIps.size()),
+                  int(s.printerPorts.size()), int(s.printerSelected.size())});
     for (int i = 0; i < entries; ++i) {
         printerModel->setItem(i, 0, nameItem(s.printerNames.at(i), s.printerSelected.at(i)));
         printerModel->setItem(i, 1, fixedItem(s.printerIps.at(i)));
@@ -99,7 +99,8 @@ void ConnectDialog::updateTable()
 
 void ConnectDialog::readTicks()
 {
-    const int rows = std::min(printerModel->rowCount() - 1, int(workSettings.printerSelected.size()));
+    const int rows =
+        std::min(printerModel->rowCount() - 1, int(workSettings.printerSelected.size()));
     for (int i = 0; i < rows; ++i) {
         const QStandardItem *name = printerModel->item(i, 0);
         workSettings.printerSelected[i] = name && int(name->checkState()) != 0;

@@ -8,7 +8,8 @@ cd "$(dirname "$0")/.."
 build_dir=${1:-build}
 shift || true
 
-packages=(cmake g++ make qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev fonts-dejavu-core)
+# fonts-liberation2 stands in for Arial, whose widths the fixed dialog layouts assume.
+packages=(cmake g++ make qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev fonts-dejavu-core fonts-liberation2)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

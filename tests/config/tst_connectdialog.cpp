@@ -159,10 +159,7 @@ class TstConnectDialog : public QObject
         QCOMPARE(stray, 0);
     }
 
-    QByteArray tcpFile(const QByteArray &printers)
-    {
-        return "\nTCP\n" + printers + "COM::1\n";
-    }
+    QByteArray tcpFile(const QByteArray &printers) { return "\nTCP\n" + printers + "COM::1\n"; }
 
 private slots:
     void initTestCase()
@@ -211,8 +208,9 @@ private slots:
                              if (w->focusPolicy() != Qt::NoFocus && !w->objectName().isEmpty())
                                  order << w->objectName();
                          }
-                         QCOMPARE(order.join(' '), "comListBox radioButton checkBox pushButton "
-                                                   "pushButton_2 radioButton_2 ipTableView newShop");
+                         QCOMPARE(order.join(' '),
+                                  "comListBox radioButton checkBox pushButton "
+                                  "pushButton_2 radioButton_2 ipTableView newShop");
                          QCOMPARE(child<QComboBox>(&d.d, "comListBox")->currentText(),
                                   comPort(ptyB).portName);
                          QVERIFY(child<QRadioButton>(&d.d, "radioButton")->isChecked());
@@ -285,13 +283,11 @@ private slots:
         QCOMPARE(record().linkMode, 2);
         QVERIFY(settingsFile().startsWith("\nTCP\n"));
 
-        runSettings({click("radioButton"),
-                     onDialog([](ConnectDialogTester &d) {
+        runSettings({click("radioButton"), onDialog([](ConnectDialogTester &d) {
                          QVERIFY(enabled(&d.d, "pushButton"));
                          QVERIFY(!enabled(&d.d, "pushButton_3") && !enabled(&d.d, "pushButton_4"));
                      }),
-                     click("radioButton_2"),
-                     onDialog([](ConnectDialogTester &d) {
+                     click("radioButton_2"), onDialog([](ConnectDialogTester &d) {
                          QVERIFY(!enabled(&d.d, "pushButton"));
                          QVERIFY(enabled(&d.d, "pushButton_3") && enabled(&d.d, "pushButton_4"));
                      }),
@@ -330,40 +326,36 @@ private slots:
                             printerLine("127.0.0.1", printer.serverPort(), "Kasa 2", false)));
         const QList<QTcpSocket *> loaded = record().tcpSockets;
         QTcpSocket *closingSocket = nullptr;
-        runSettings(
-            {onDialog([](ConnectDialogTester &d) {
-                 d.model()->item(0, 0)->setCheckState(Qt::Checked);
-             }),
-             click("pushButton_3"),
-             onDialog([&](ConnectDialogTester &d) {
-                 QVERIFY(!record().tcpSockets.contains(loaded.at(0)));
-                 QVERIFY(d.ticked(0) && !d.ticked(1));
-                 QTRY_COMPARE(d.cell(0, 3), QStringLiteral("Podłączona"));
-                 QCOMPARE(d.cell(1, 3), QStringLiteral("Niepodłączona"));
-                 // The unticked printer's socket is wired as well: it shows two lines.
-                 auto *socket = d.work().tcpSockets.at(1);
-                 socket->connectToHost(QHostAddress::LocalHost, printer.serverPort());
-                 QCOMPARE(d.cell(1, 3), QStringLiteral("Rozpoczęcie\npodłączania"));
-                 auto *view = child<QTableView>(&d.d, "ipTableView");
-                 QVERIFY(view->rowHeight(1) >= 2 * view->fontMetrics().lineSpacing());
-                 QTRY_COMPARE(d.cell(1, 3), QStringLiteral("Podłączona"));
-                 closingSocket = d.work().tcpSockets.at(0);
-             }),
-             selectRow(0), click("deleteShop"),
-             onDialog([&](ConnectDialogTester &d) {
-                 QCOMPARE(closingSocket->state(), QAbstractSocket::UnconnectedState);
-                 QCOMPARE(d.model()->rowCount(), 2);
-                 QCOMPARE(d.cell(0, 0), QStringLiteral("Kasa 2"));
-             }),
-             click("pushButton_2")});
+        runSettings({onDialog([](ConnectDialogTester &d) {
+                         d.model()->item(0, 0)->setCheckState(Qt::Checked);
+                     }),
+                     click("pushButton_3"), onDialog([&](ConnectDialogTester &d) {
+                         QVERIFY(!record().tcpSockets.contains(loaded.at(0)));
+                         QVERIFY(d.ticked(0) && !d.ticked(1));
+                         QTRY_COMPARE(d.cell(0, 3), QStringLiteral("Podłączona"));
+                         QCOMPARE(d.cell(1, 3), QStringLiteral("Niepodłączona"));
+                         // The unticked printer's socket is wired as well: it shows two lines.
+                         auto *socket = d.work().tcpSockets.at(1);
+                         socket->connectToHost(QHostAddress::LocalHost, printer.serverPort());
+                         QCOMPARE(d.cell(1, 3), QStringLiteral("Rozpoczęcie\npodłączania"));
+                         auto *view = child<QTableView>(&d.d, "ipTableView");
+                         QVERIFY(view->rowHeight(1) >= 2 * view->fontMetrics().lineSpacing());
+                         QTRY_COMPARE(d.cell(1, 3), QStringLiteral("Podłączona"));
+                         closingSocket = d.work().tcpSockets.at(0);
+                     }),
+                     selectRow(0), click("deleteShop"), onDialog([&](ConnectDialogTester &d) {
+                         QCOMPARE(closingSocket->state(), QAbstractSocket::UnconnectedState);
+                         QCOMPARE(d.model()->rowCount(), 2);
+                         QCOMPARE(d.cell(0, 0), QStringLiteral("Kasa 2"));
+                     }),
+                     click("pushButton_2")});
         // Cancelled: the entry stays, cut.
         QCOMPARE(record().tcpSockets.size(), 2);
         QCOMPARE(record().tcpSockets.at(0), closingSocket);
         QCOMPARE(record().printerSelected, QList<bool>({true, false}));
         QCOMPARE(t->child<QLabel>("statusLabel")->styleSheet(), QStringLiteral("color: green"));
 
-        runSettings({click("pushButton_4"),
-                     onDialog([](ConnectDialogTester &d) {
+        runSettings({click("pushButton_4"), onDialog([](ConnectDialogTester &d) {
                          QTRY_COMPARE(d.cell(1, 3), QStringLiteral("Niepodłączona"));
                      }),
                      click("pushButton_2")});
@@ -382,24 +374,24 @@ private slots:
         notifier.notices.clear(); // nothing listens on 127.0.0.3:2
         const LinkSettings before = record();
         QPointer<QTcpSocket> added;
-        runSettings(
-            {click("newShop"), editor("D", "10.0.0.1", "9100"),
-             onDialog([&](ConnectDialogTester &d) {
-                 QVERIFY(!enabled(&d.d, "pushButton"));
-                 QCOMPARE(d.model()->rowCount(), 5);
-                 QCOMPARE(d.cell(3, 0) + d.cell(3, 1) + d.cell(3, 2) + d.cell(3, 3),
-                          QStringLiteral("D10.0.0.19100Niepodłączona"));
-                 QVERIFY(!d.ticked(3) && !d.model()->item(4, 0));
-                 added = d.work().tcpSockets.at(3);
-             }),
-             selectRow(1), click("editShop"),
-             [](QWidget *top) {
-                 QCOMPARE(top->windowTitle(), QStringLiteral("Dodaj drukarkę"));
-                 QCOMPARE(child<QLineEdit>(top, "lineEdit_2")->text(), "127.0.0.3");
-             },
-             editor("B2", "127.0.0.5", "7"), selectRow(4), click("deleteShop"), click("editShop"),
-             onDialog([](ConnectDialogTester &d) { QCOMPARE(d.model()->rowCount(), 5); }),
-             click("checkBox"), click("pushButton_2")});
+        runSettings({click("newShop"), editor("D", "10.0.0.1", "9100"),
+                     onDialog([&](ConnectDialogTester &d) {
+                         QVERIFY(!enabled(&d.d, "pushButton"));
+                         QCOMPARE(d.model()->rowCount(), 5);
+                         QCOMPARE(d.cell(3, 0) + d.cell(3, 1) + d.cell(3, 2) + d.cell(3, 3),
+                                  QStringLiteral("D10.0.0.19100Niepodłączona"));
+                         QVERIFY(!d.ticked(3) && !d.model()->item(4, 0));
+                         added = d.work().tcpSockets.at(3);
+                     }),
+                     selectRow(1), click("editShop"),
+                     [](QWidget *top) {
+                         QCOMPARE(top->windowTitle(), QStringLiteral("Dodaj drukarkę"));
+                         QCOMPARE(child<QLineEdit>(top, "lineEdit_2")->text(), "127.0.0.3");
+                     },
+                     editor("B2", "127.0.0.5", "7"), selectRow(4), click("deleteShop"),
+                     click("editShop"),
+                     onDialog([](ConnectDialogTester &d) { QCOMPARE(d.model()->rowCount(), 5); }),
+                     click("checkBox"), click("pushButton_2")});
         QVERIFY(!added);
         QCOMPARE(record().printerNames, before.printerNames);
         QCOMPARE(record().printerIps, before.printerIps);
@@ -410,8 +402,7 @@ private slots:
         // The same, applied by "Rozłącz", after deleting the first of three.
         QPointer<QTcpSocket> first = record().tcpSockets.at(0);
         runSettings(
-            {selectRow(0), click("deleteShop"),
-             onDialog([&](ConnectDialogTester &d) {
+            {selectRow(0), click("deleteShop"), onDialog([&](ConnectDialogTester &d) {
                  QCOMPARE(d.cell(0, 0) + d.cell(1, 0), "BC");
                  QVERIFY(d.ticked(0) && !d.ticked(1));
                  QCOMPARE(d.work().tcpSockets, before.tcpSockets.mid(1));
@@ -421,11 +412,9 @@ private slots:
              onDialog([](ConnectDialogTester &d) {
                  QVERIFY(d.ticked(0));
                  QStandardItem *tick = d.model()->item(1, 0);
-                 QTest::mouseClick(child<QTableView>(&d.d, "ipTableView")->viewport(),
-                                   Qt::LeftButton, {},
-                                   child<QTableView>(&d.d, "ipTableView")
-                                       ->visualRect(tick->index())
-                                       .center());
+                 QTest::mouseClick(
+                     child<QTableView>(&d.d, "ipTableView")->viewport(), Qt::LeftButton, {},
+                     child<QTableView>(&d.d, "ipTableView")->visualRect(tick->index()).center());
                  tick->setCheckState(Qt::Checked);
                  QCOMPARE(d.work().printerSelected, QList<bool>({true, false}));
              }),
@@ -564,10 +553,9 @@ private slots:
         for (int i = 0; i < 15; ++i) {
             const QString name = QString::number(i);
             runSettings({click("newShop"), editor(name, "127.0.0.2", "9"), click("pushButton_2")});
-            runSettings({click("newShop"), editor(name, "127.0.0.2", "9"),
-                         click("radioButton_2"), click("pushButton_4"),
-                         selectRow(0), click("deleteShop"), click("pushButton_3"),
-                         click("pushButton_2")});
+            runSettings({click("newShop"), editor(name, "127.0.0.2", "9"), click("radioButton_2"),
+                         click("pushButton_4"), selectRow(0), click("deleteShop"),
+                         click("pushButton_3"), click("pushButton_2")});
             QCOMPARE(record().printerCount, 0);
             QCOMPARE(t->connections().size(), 0);
         }
