@@ -145,7 +145,15 @@ class TstConnectDialog : public QObject
     {
         steps = script;
         stray = 0;
-        ModalAnswerer answerer([this](QWidget *modal) {
+        QPointer<QWidget> seen;
+        ModalAnswerer answerer([this, &seen](QWidget *modal) {
+            // A widget must be the active one on two ticks in a row: an editor's
+            // "Ok" may end it in the same pass as this tick, before the code
+            // around its exec() has run.
+            if (seen != modal) {
+                seen = modal;
+                return;
+            }
             if (steps.isEmpty()) {
                 ++stray;
                 if (auto *dialog = qobject_cast<QDialog *>(modal))
