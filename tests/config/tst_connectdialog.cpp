@@ -52,6 +52,21 @@ bool enabled(QWidget *top, const char *name)
     return child(top, name)->isEnabled();
 }
 
+// The link choice and the buttons: "COM TCP/IP checked, OK enabled, Połącz Rozłącz enabled".
+Step expectButtons(const char *expected)
+{
+    return [expected](QWidget *top) {
+        const auto bit = [](bool on) { return on ? '1' : '0'; };
+        const QString seen = QStringLiteral("%1%2 %3 %4%5")
+                                 .arg(bit(child<QRadioButton>(top, "radioButton")->isChecked()))
+                                 .arg(bit(child<QRadioButton>(top, "radioButton_2")->isChecked()))
+                                 .arg(bit(enabled(top, "pushButton")))
+                                 .arg(bit(enabled(top, "pushButton_3")))
+                                 .arg(bit(enabled(top, "pushButton_4")));
+        QCOMPARE(seen, QLatin1String(expected));
+    };
+}
+
 // Queued, so that a nested editor's exec() runs from the event loop, where the
 // answerer reaches it too.
 Step click(const char *name)
@@ -201,34 +216,28 @@ private slots:
         record().linkMode = 1;
         record().comPortName = comPort(ptyB).portName;
         runSettings({onDialog([&](ConnectDialogTester &d) {
-                         QCOMPARE(d.d.windowTitle(), QStringLiteral("Ustawienia"));
-                         QCOMPARE(d.d.size(), QSize(600, 400));
-                         QCOMPARE(child(&d.d, "deleteShop")->parent(), child(&d.d, "frame_2"));
-                         QCOMPARE(child(&d.d, "deleteShop")->geometry(), QRect(430, 10, 101, 30));
-                         QCOMPARE(child<QAbstractButton>(&d.d, "pushButton_4")->text(),
-                                  QStringLiteral("Rozłącz"));
-                         QCOMPARE(child(&d.d, "radioButton_2")->font().family(), "Arial");
-                         QCOMPARE(child<QFrame>(&d.d, "frame")->frameShape(), QFrame::Box);
-                         // Focus runs in creation order.
-                         QStringList order;
-                         for (QWidget *w = child(&d.d, "comListBox"); order.size() < 8;
+                         QCOMPARE(d.d.windowTitle() + QString::number(d.d.width()) + 'x' +
+                                      QString::number(d.d.height()),
+                                  QStringLiteral("Ustawienia600x400"));
+                         QWidget *w = child(&d.d, "deleteShop");
+                         QCOMPARE(w->parent(), child(&d.d, "frame_2"));
+                         QCOMPARE(w->geometry(), QRect(430, 10, 101, 30));
+                         QCOMPARE(w->font().family() + qobject_cast<QPushButton *>(w)->text(),
+                                  QStringLiteral("ArialUsuń drukarkę"));
+                         QStringList focusOrder; // the order of creation
+                         for (w = child(&d.d, "comListBox"); focusOrder.size() < 8;
                               w = w->nextInFocusChain()) {
                              if (w->focusPolicy() != Qt::NoFocus && !w->objectName().isEmpty())
-                                 order << w->objectName();
+                                 focusOrder << w->objectName();
                          }
-                         QCOMPARE(order.join(' '),
+                         QCOMPARE(focusOrder.join(' '),
                                   "comListBox radioButton checkBox pushButton "
                                   "pushButton_2 radioButton_2 ipTableView newShop");
                          QCOMPARE(child<QComboBox>(&d.d, "comListBox")->currentText(),
                                   comPort(ptyB).portName);
-                         QVERIFY(child<QRadioButton>(&d.d, "radioButton")->isChecked());
-                         QVERIFY(!enabled(&d.d, "pushButton_3") && !enabled(&d.d, "pushButton_4"));
-                         QVERIFY(enabled(&d.d, "pushButton"));
                          QCOMPARE(d.model()->rowCount(), 1);
-                         QCOMPARE(d.model()->headerData(3, Qt::Horizontal).toString(),
-                                  QStringLiteral("Status połączenia"));
                      }),
-                     click("pushButton_2")});
+                     expectButtons("10 1 00"), click("pushButton_2")});
         QCOMPARE(record().serialPort->portName(), comPort(ptyB).portName);
         QCOMPARE(record().comPortName, comPort(ptyB).portName);
         QCOMPARE(settingsFile(), "\nCOM\nCOM:" + comPort(ptyB).portName.toUtf8() + ":1\n");
@@ -281,25 +290,12 @@ private slots:
     void okWithTcpLink()
     {
         startWindow(tcpFile(printerLine("127.0.0.2", 9100, "Kasa", false)));
-        runSettings({onDialog([](ConnectDialogTester &d) {
-                         QVERIFY(child<QRadioButton>(&d.d, "radioButton_2")->isChecked());
-                         QVERIFY(!child<QRadioButton>(&d.d, "radioButton")->isChecked());
-                         QVERIFY(enabled(&d.d, "pushButton_3") && enabled(&d.d, "pushButton_4"));
-                         QVERIFY(enabled(&d.d, "pushButton"));
-                     }),
-                     click("pushButton")});
+        runSettings({expectButtons("01 1 11"), click("pushButton")});
         QCOMPARE(record().linkMode, 2);
         QVERIFY(settingsFile().startsWith("\nTCP\n"));
 
-        runSettings({click("radioButton"), onDialog([](ConnectDialogTester &d) {
-                         QVERIFY(enabled(&d.d, "pushButton"));
-                         QVERIFY(!enabled(&d.d, "pushButton_3") && !enabled(&d.d, "pushButton_4"));
-                     }),
-                     click("radioButton_2"), onDialog([](ConnectDialogTester &d) {
-                         QVERIFY(!enabled(&d.d, "pushButton"));
-                         QVERIFY(enabled(&d.d, "pushButton_3") && enabled(&d.d, "pushButton_4"));
-                     }),
-                     click("pushButton_2")});
+        runSettings({click("radioButton"), expectButtons("10 1 00"), click("radioButton_2"),
+                     expectButtons("01 0 11"), click("pushButton_2")});
         QCOMPARE(record().linkMode, 2);
         QCOMPARE(record().chosenLinkMode, 0);
     }
@@ -309,13 +305,7 @@ private slots:
     void connectRecordedThenCancelled()
     {
         ports.clear();
-        runSettings({onDialog([](ConnectDialogTester &d) {
-                         QVERIFY(!child<QRadioButton>(&d.d, "radioButton")->isChecked());
-                         QVERIFY(!child<QRadioButton>(&d.d, "radioButton_2")->isChecked());
-                         QVERIFY(enabled(&d.d, "pushButton_3") && enabled(&d.d, "pushButton_4"));
-                         QCOMPARE(child<QComboBox>(&d.d, "comListBox")->count(), 0);
-                     }),
-                     click("pushButton_3"),
+        runSettings({expectButtons("00 1 11"), click("pushButton_3"),
                      onDialog([](ConnectDialogTester &d) { QCOMPARE(d.requestedAction(), 1); }),
                      click("pushButton_2"),
                      onDialog([](ConnectDialogTester &d) { QCOMPARE(d.requestedAction(), 0); }),
@@ -409,24 +399,25 @@ private slots:
 
         // The same, applied by "Rozłącz", after deleting the first of three.
         QPointer<QTcpSocket> first = record().tcpSockets.at(0);
-        runSettings(
-            {selectRow(0), click("deleteShop"), onDialog([&](ConnectDialogTester &d) {
-                 QCOMPARE(d.cell(0, 0) + d.cell(1, 0), "BC");
-                 QVERIFY(d.ticked(0) && !d.ticked(1));
-                 QCOMPARE(d.work().tcpSockets, before.tcpSockets.mid(1));
-                 QCOMPARE(d.work().printerPorts, QStringList({"2", "3"}));
-             }),
-             selectRow(0), click("editShop"), editor("B2", "127.0.0.5", "7"),
-             onDialog([](ConnectDialogTester &d) {
-                 QVERIFY(d.ticked(0));
-                 QStandardItem *tick = d.model()->item(1, 0);
-                 QTest::mouseClick(
-                     child<QTableView>(&d.d, "ipTableView")->viewport(), Qt::LeftButton, {},
-                     child<QTableView>(&d.d, "ipTableView")->visualRect(tick->index()).center());
-                 tick->setCheckState(Qt::Checked);
-                 QCOMPARE(d.work().printerSelected, QList<bool>({true, false}));
-             }),
-             click("pushButton_4"), click("pushButton_2")});
+        runSettings({onDialog([](ConnectDialogTester &d) {
+                         auto *view = child<QTableView>(&d.d, "ipTableView");
+                         QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                                           view->visualRect(d.model()->index(2, 1)).center());
+                     }),
+                     expectButtons("01 0 11"), selectRow(0), click("deleteShop"),
+                     onDialog([&](ConnectDialogTester &d) {
+                         QCOMPARE(d.cell(0, 0) + d.cell(1, 0), "BC");
+                         QVERIFY(d.ticked(0) && !d.ticked(1));
+                         QCOMPARE(d.work().tcpSockets, before.tcpSockets.mid(1));
+                         QCOMPARE(d.work().printerPorts, QStringList({"2", "3"}));
+                     }),
+                     selectRow(0), click("editShop"), editor("B2", "127.0.0.5", "7"),
+                     onDialog([](ConnectDialogTester &d) {
+                         QVERIFY(d.ticked(0));
+                         d.model()->item(1, 0)->setCheckState(Qt::Checked);
+                         QCOMPARE(d.work().printerSelected, QList<bool>({true, false}));
+                     }),
+                     click("pushButton_4"), click("pushButton_2")});
         QCOMPARE(record().printerNames, QStringList({"B2", "C"}));
         QCOMPARE(record().printerIps, QStringList({"127.0.0.5", "127.0.0.4"}));
         QCOMPARE(record().printerSelected, QList<bool>({true, true}));
