@@ -197,11 +197,6 @@ void MainWindow::contextMenuEvent(QContextMenuEvent *event)
     menu.exec(event->globalPos());
 }
 
-void MainWindow::settings()
-{
-    // The connection dialog comes with the TCP/IP printer table.
-}
-
 void MainWindow::about()
 {
     notifier->about(QStringLiteral("O programie"),

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/comports.h"
 #include "config/linksettings.h"
 
 #include <QByteArray>
@@ -24,6 +25,7 @@ class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QSlider;
+class QTcpSocket;
 class QTimer;
 
 // The program's one window. It owns all state for the whole run: the link and the
@@ -93,6 +95,12 @@ private:
     // Link status.
     void closeLink();
     void disconnectTcpPrinters();
+
+    // Settings dialog: where the COM ports come from, and the sockets its
+    // entries no longer hold.
+    void releaseDroppedSockets(const QList<QTcpSocket *> &before,
+                               const QList<QTcpSocket *> &added);
+    ComPortFinder findComPorts = availableComPorts;
 
     std::unique_ptr<Notifier> ownNotifier;
     Notifier *notifier;

@@ -8,7 +8,8 @@ cd "$(dirname "$0")/.."
 build_dir=${1:-build}
 shift || true
 
-packages=(cmake g++ make qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev fonts-dejavu-core)
+# fonts-liberation2 stands in for Arial, whose widths the fixed dialog layouts assume.
+packages=(cmake g++ make qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev fonts-dejavu-core fonts-liberation2)
 # Qt's own Polish words; a virtual display for the window-title test; the
 # menu-entry check; the .deb build with its library dependencies.
 packages+=(qttranslations5-l10n xvfb x11-utils desktop-file-utils dpkg-dev file)

@@ -46,6 +46,9 @@ public:
     QList<Connection *> &connections() { return w.connections; }
     void cancel() { w.cancel(); }
 
+    ComPortFinder &findComPorts() { return w.findComPorts; }
+    QList<Connection *> &connections() { return w.connections; }
+
 private:
     MainWindow &w;
 };
