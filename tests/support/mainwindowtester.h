@@ -47,7 +47,6 @@ public:
     void cancel() { w.cancel(); }
 
     ComPortFinder &findComPorts() { return w.findComPorts; }
-    QList<Connection *> &connections() { return w.connections; }
 
 private:
     MainWindow &w;
