@@ -183,9 +183,8 @@ void MainWindow::buildWindow()
 MainWindow::~MainWindow()
 {
     saveSettings();
-    qDeleteAll(connections);
     delete linkSettings.serialPort;
-    qDeleteAll(linkSettings.tcpSockets);
+    releaseTcpPrinters(Release::Now);
 }
 
 void MainWindow::contextMenuEvent(QContextMenuEvent *event)

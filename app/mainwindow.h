@@ -13,6 +13,7 @@
 
 class Connection;
 class Notifier;
+class ProgressThrottle;
 class QAction;
 class QButtonGroup;
 class QCheckBox;
@@ -74,10 +75,15 @@ private:
     void openLink();
     void sendCurrentLine();
     void checkSerialReply();
+    void showProgress(int value, bool now = false);
     void openTcpLink();
     void startTcpPrinters();
     void runTcpProgress();
     void cancelTcpPrinters();
+    // The TCP/IP fan-out's own.
+    enum class Release { Later, Now };
+    void releaseTcpPrinters(Release when);
+    Notifier *connectionNotifier();
 
     // Link status.
     void closeLink();
@@ -85,6 +91,9 @@ private:
 
     std::unique_ptr<Notifier> ownNotifier;
     Notifier *notifier;
+    // Boxes about one printer have no parent window.
+    std::unique_ptr<Notifier> ownConnectionNotifier;
+    ProgressThrottle *progressThrottle = nullptr;
 
     LinkSettings linkSettings;
     QTimer *statusTimer = nullptr;

@@ -6,6 +6,7 @@
 #include "logo/logoraster.h"
 #include "transfer/frame.h"
 #include "transfer/printerreply.h"
+#include "transfer/progressthrottle.h"
 
 #include <QProgressBar>
 #include <QPushButton>
@@ -69,18 +70,29 @@ void MainWindow::send()
 
 void MainWindow::sendCurrentLine()
 {
-    progressBar->setValue(currentLine);
     const bool filled = fillFrameRow(frameTemplate, currentLine, lineCount, logoHex);
+    // The frame goes out first: the printer's time then overlaps the bookkeeping.
+    const bool write = linkSettings.linkMode == 1 && linkSettings.comPortChosen && filled;
+    if (write)
+        linkSettings.serialPort->write(frameTemplate);
+    showProgress(currentLine);
 
-    if (linkSettings.linkMode == 1) {
-        if (!linkSettings.comPortChosen)
-            notifier->critical(QStringLiteral("Kelm Graphics"),
-                               QStringLiteral("Niewybrany port COM."));
-        else if (filled)
-            linkSettings.serialPort->write(frameTemplate);
-    } else if (linkSettings.linkMode == 2) {
+    if (linkSettings.linkMode == 1 && !linkSettings.comPortChosen)
+        notifier->critical(QStringLiteral("Kelm Graphics"), QStringLiteral("Niewybrany port COM."));
+    else if (linkSettings.linkMode == 2)
         runTcpProgress();
+}
+
+void MainWindow::showProgress(int value, bool now)
+{
+    if (!progressThrottle) {
+        progressThrottle = new ProgressThrottle(this);
+        progressThrottle->addBar(progressBar);
     }
+    if (now)
+        progressThrottle->setValueNow(0, value);
+    else
+        progressThrottle->setValue(0, value);
 }
 
 void MainWindow::readComData()
@@ -109,15 +121,6 @@ void MainWindow::checkSerialReply()
 void MainWindow::cancel()
 {
     currentLine = lineCount;
-    progressBar->setValue(0);
+    showProgress(0, true);
     cancelTcpPrinters();
 }
-
-// The TCP/IP link comes with the printer connections; until then these do nothing.
-void MainWindow::openTcpLink() {}
-
-void MainWindow::startTcpPrinters() {}
-
-void MainWindow::runTcpProgress() {}
-
-void MainWindow::cancelTcpPrinters() {}

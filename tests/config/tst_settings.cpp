@@ -7,6 +7,7 @@
 
 #include <QPointer>
 #include <QRandomGenerator>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
 
@@ -70,8 +71,10 @@ class TstSettings : public QObject
     Q_OBJECT
 
     RecordingNotifier notifier;
+    QTcpServer printer; // the ticked entry of a TCP/IP start connects for real, on loopback
 
 private slots:
+    void initTestCase() { QVERIFY(printer.listen(QHostAddress::LocalHost)); }
     void init() { notifier = RecordingNotifier(); }
     void cleanup() { KELM_EXPECT_NO_NOTICE(notifier); }
 
@@ -169,11 +172,17 @@ private slots:
         const QByteArray defaults("\nCOM\nCOM::1\n");
         QTest::newRow("first start, Wyjście") << QByteArray() << true << "|0|:1" << defaults;
         QTest::newRow("first start, close button") << QByteArray() << false << "|0|:1" << defaults;
-        // The example of two printers (which are not connected at start), with CR LF.
+        // The example of two printers, with CR LF, moved to loopback: the start opens
+        // the TCP/IP link and connects the ticked one.
+        const QByteArray port = QByteArray::number(printer.serverPort());
+        const QByteArray local = QByteArray(workedExample)
+                                     .replace("192.168.1.50:9100", "127.0.0.1:" + port)
+                                     .replace("192.168.1.51", "127.0.0.2");
         QTest::newRow("worked example, CR LF")
-            << QByteArray(workedExample).replace("\n", "\r\n") << false
-            << "C:/Obrazy/logo.png|2|COM3:1|192.168.1.50,9100,Kasa 1,1|192.168.1.51,9100,Kasa 2,0"
-            << workedExample;
+            << QByteArray(local).replace("\n", "\r\n") << false
+            << QString::fromLatin1("C:/Obrazy/logo.png|2|COM3:1|127.0.0.1," + port +
+                                   ",Kasa 1,1|127.0.0.2,9100,Kasa 2,0")
+            << local;
         // COM3 does not exist here: trying to open it would show a message.
         QTest::newRow("serial without printers: no link")
             << QByteArray("C:/a.png\nCOM\nCOM:COM3:1\n") << true << "C:/a.png|0|COM3:1"
@@ -197,10 +206,14 @@ private slots:
                            l.printerSelected, l.comPortName, l.comPortChosen}),
                  loaded);
         QCOMPARE(settingsFile(), file);
-        // One unconnected socket per entry, owned by the link settings.
+        // One socket per entry, owned by the link settings; only ticked ones connect.
         QCOMPARE(l.printerCount, l.tcpSockets.size());
-        for (QTcpSocket *socket : l.tcpSockets)
-            QVERIFY(socket->state() == QAbstractSocket::UnconnectedState && !socket->parent());
+        for (int i = 0; i < l.printerCount; ++i) {
+            const QTcpSocket *socket = l.tcpSockets.at(i);
+            QVERIFY(!socket->parent());
+            QCOMPARE(socket->state() != QAbstractSocket::UnconnectedState,
+                     l.linkMode == 2 && l.printerSelected.at(i));
+        }
 
         window->setAttribute(Qt::WA_DeleteOnClose);
         window->show();

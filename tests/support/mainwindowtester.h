@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/mainwindow.h"
+#include "transfer/connection.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -42,6 +43,8 @@ public:
     void statusTick() { w.InterwalCzasowy(); }
     void closeLink() { w.closeLink(); }
     void disconnectTcpPrinters() { w.disconnectTcpPrinters(); }
+    QList<Connection *> &connections() { return w.connections; }
+    void cancel() { w.cancel(); }
 
 private:
     MainWindow &w;

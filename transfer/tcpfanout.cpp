@@ -1,0 +1,152 @@
+// The TCP/IP link: one socket and one Connection per printer entry, every ticked
+// printer programmed at once under the progress dialog.
+#include "app/mainwindow.h"
+
+#include "app/messageboxnotifier.h"
+#include "transfer/connection.h"
+#include "transfer/tcpprogressdialog.h"
+
+#include <QHostAddress>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSet>
+#include <QTcpSocket>
+
+#include <algorithm>
+
+namespace {
+
+bool isConnected(const QTcpSocket *socket)
+{
+    return socket && socket->state() == QAbstractSocket::ConnectedState;
+}
+
+} // namespace
+
+Notifier *MainWindow::connectionNotifier()
+{
+    if (!ownNotifier)
+        return notifier;
+    if (!ownConnectionNotifier)
+        ownConnectionNotifier.reset(new MessageBoxNotifier);
+    return ownConnectionNotifier.get();
+}
+
+void MainWindow::releaseTcpPrinters(Release when)
+{
+    // The sockets of entries removed in the settings dialog are no longer in
+    // tcpSockets, but their connections still hold them.
+    QSet<QTcpSocket *> sockets;
+    for (QTcpSocket *socket : qAsConst(linkSettings.tcpSockets))
+        sockets.insert(socket);
+    for (Connection *connection : qAsConst(connections)) {
+        if (QTcpSocket *socket = connection->tcpSocket())
+            sockets.insert(socket);
+        connection->disconnect();
+    }
+    // Cut from everything first: signals still queued or raised by the closing
+    // must reach nothing once the objects go.
+    for (QTcpSocket *socket : qAsConst(sockets)) {
+        socket->disconnect();
+        socket->abort();
+    }
+    for (Connection *connection : qAsConst(connections)) {
+        if (when == Release::Now)
+            delete connection;
+        else
+            connection->deleteLater();
+    }
+    for (QTcpSocket *socket : qAsConst(sockets)) {
+        if (when == Release::Now)
+            delete socket;
+        else
+            socket->deleteLater();
+    }
+    connections.clear();
+    linkSettings.tcpSockets.clear();
+}
+
+void MainWindow::openTcpLink()
+{
+    releaseTcpPrinters(Release::Later);
+    LinkSettings &s = linkSettings;
+    if (s.printerCount < 1)
+        return;
+    const int known = std::min({s.printerCount, int(s.printerSelected.size()),
+                                int(s.printerIps.size()), int(s.printerPorts.size())});
+    for (int i = 0; i < s.printerCount; ++i) {
+        auto *socket = new QTcpSocket;
+        s.tcpSockets.append(socket);
+        auto *connection = new Connection(socket, lineCount, connectionNotifier());
+        connections.append(connection);
+        if (i >= known)
+            continue;
+        const quint16 port = quint16(s.printerPorts.at(i).toInt() & 0xFFFF);
+        connection->setPrinter(s.printerNames.value(i), s.printerIps.at(i), port);
+        if (s.printerSelected.at(i))
+            socket->connectToHost(QHostAddress(s.printerIps.at(i)), port, QIODevice::ReadWrite);
+    }
+    statusLabel->setStyleSheet(QStringLiteral("color: green"));
+    enableSendIfReady();
+}
+
+void MainWindow::startTcpPrinters()
+{
+    const LinkSettings &s = linkSettings;
+    const int count = std::min({s.printerCount, int(connections.size()),
+                                int(s.tcpSockets.size()), int(s.printerSelected.size())});
+    for (int j = 0; j < count; ++j) {
+        Connection *connection = connections.at(j);
+        connection->setCurrentLine(1);
+        connection->setLineCount(lineCount);
+        connection->setTransferData(&logoHex, frameTemplate);
+        // Entries removed since the link was built shift the lists: a
+        // connection is started only for the entry whose socket it drives.
+        QTcpSocket *socket = s.tcpSockets.at(j);
+        if (connection->tcpSocket() == socket && isConnected(socket) && s.printerSelected.at(j))
+            connection->sendLine();
+    }
+    // Connections left over from removed entries belong to no row of this send.
+    for (int j = count; j < connections.size(); ++j)
+        connections.at(j)->cancelSend();
+}
+
+void MainWindow::runTcpProgress()
+{
+    const LinkSettings &s = linkSettings;
+    const int entries = std::min(s.printerCount, int(s.printerSelected.size()));
+    const int selected = int(std::count(s.printerSelected.begin(),
+                                        s.printerSelected.begin() + std::max(entries, 0), true));
+    if (s.printerCount < 1 || selected == 0) {
+        notifier->critical(QStringLiteral("Kelm Graphics"),
+                           QStringLiteral("Brak aktywnych połączeń."));
+        return;
+    }
+
+    std::unique_ptr<TcpProgressDialog> dialog(new TcpProgressDialog(&linkSettings));
+    TcpProgressDialog *d = dialog.get();
+    for (QProgressBar *bar : qAsConst(d->progressBars))
+        bar->setMaximum(lineCount);
+    const int count = std::min({s.printerCount, int(connections.size()),
+                                int(s.tcpSockets.size()), int(d->progressBars.size())});
+    for (int j = 0; j < count; ++j) {
+        Connection *connection = connections.at(j);
+        if (connection->tcpSocket() != s.tcpSockets.at(j))
+            continue;
+        connect(connection, &Connection::value, d, [d, j](int line) { d->showValue(j, line); });
+        connect(connection, SIGNAL(finished()), d, SLOT(isAbleToClose()));
+        connect(d->cancelButtons.at(j), SIGNAL(clicked()), connection, SLOT(cancelSend()));
+        connect(d->cancelAllButton, SIGNAL(clicked()), connection, SLOT(cancelSend()));
+    }
+    d->exec();
+}
+
+void MainWindow::cancelTcpPrinters()
+{
+    // Every printer still connected ends on its next answer.
+    for (Connection *connection : qAsConst(connections)) {
+        if (isConnected(connection->tcpSocket()))
+            connection->setCurrentLine(currentLine);
+    }
+}
