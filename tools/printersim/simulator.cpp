@@ -109,7 +109,7 @@ QString Simulator::usage()
         "  --ack-byte N             the acknowledgement byte (default 0x64)\n"
         "  --delay MS               delay every answer\n"
         "  --wire-speed BAUD        answer as if each frame crossed a serial line at BAUD\n"
-        "  --drop-after K           close a TCP connection after K frames\n");
+        "  --drop-after K           close a TCP connection after K frames (0: never)\n");
 }
 
 bool Simulator::start(const QStringList &arguments, QString *error)
@@ -165,7 +165,7 @@ bool Simulator::start(const QStringList &arguments, QString *error)
             ok = parseNumber(value, 1, 10000000, &options.wireBaud);
             optionsUsed = false;
         } else if (arg == QLatin1String("--drop-after")) {
-            ok = parseNumber(value, 1, 1000000, &options.dropAfter);
+            ok = parseNumber(value, 0, 1000000, &options.dropAfter);
             optionsUsed = false;
         } else {
             *error = QStringLiteral("unknown option %1\n\n").arg(arg) + usage();
