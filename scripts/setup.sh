@@ -9,6 +9,9 @@ build_dir=${1:-build}
 shift || true
 
 packages=(cmake g++ make qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev fonts-dejavu-core)
+# Wanted by a caller on top, such as the demo without a display.
+read -r -a extra <<<"${KELM_EXTRA_PACKAGES:-}"
+packages+=("${extra[@]}")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
