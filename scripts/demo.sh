@@ -10,6 +10,8 @@ demo=$here/build/demo
 sim=$here/build/kelm-printer-sim
 program=$here/build/kelm-graphics
 logo=$here/scripts/demo-logo.png
+# More TCP/IP printers, to see a chain of shops: KELM_DEMO_TCP_PRINTERS=200.
+count=${KELM_DEMO_TCP_PRINTERS:-2}
 
 case "$here" in
   *:*|*Drukarka*) echo "The settings file cannot hold the path $here (a ':' or 'Drukarka')." >&2; exit 2 ;;
@@ -24,8 +26,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-"$sim" --out "$demo/out" --tcp 127.0.0.1:0 --tcp 127.0.0.1:0 --serial "$demo/ttyKELM" \
-  >"$demo/printers.log" 2>&1 &
+tcp_args=()
+for _ in $(seq "$count"); do tcp_args+=(--tcp 127.0.0.1:0); done
+"$sim" --out "$demo/out" "${tcp_args[@]}" --serial "$demo/ttyKELM" >"$demo/printers.log" 2>&1 &
 sim_pid=$!
 pids+=("$sim_pid")
 for _ in $(seq 100); do
@@ -40,22 +43,22 @@ if ! grep -qx ready "$demo/printers.log"; then
 fi
 mapfile -t ports < <(sed -n 's/^tcp 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$demo/printers.log")
 echo "Virtual printers:"
-sed '/^ready$/d' "$demo/printers.log" | sed 's/^/  /'
+sed '/^ready$/d' "$demo/printers.log" | head -5 | sed 's/^/  /'
+[ "$count" -le 4 ] || echo "  ... $count TCP/IP printers in all"
 
-cat >"$demo/settings.txt" <<SETTINGS
-$logo
-TCP
-Drukarka:TCP:127.0.0.1:${ports[0]}:Kasa 1:1
-Drukarka:TCP:127.0.0.1:${ports[1]}:Kasa 2:1
-COM:$demo/ttyKELM:1
-SETTINGS
+{
+  echo "$logo"
+  echo TCP
+  for i in "${!ports[@]}"; do echo "Drukarka:TCP:127.0.0.1:${ports[$i]}:Kasa $((i + 1)):1"; done
+  echo "COM:$demo/ttyKELM:1"
+} >"$demo/settings.txt"
 
 stop_printers() {
   kill -TERM "$sim_pid" 2>/dev/null || true
   wait "$sim_pid" 2>/dev/null || true
   pids=("${pids[@]/$sim_pid}")
   echo "What the printers received (PNGs and log.jsonl): $demo/out"
-  ls "$demo/out" | sed 's/^/  /'
+  ls "$demo/out" | head -5 | sed 's/^/  /'
 }
 
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
@@ -79,12 +82,12 @@ program_pid=$!
 pids+=("$program_pid")
 window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Kelm Graphics' | head -1)
 xdotool windowfocus --sync "$window"
-sleep 1 # both printers connect at start; the status line shows it a second later
+sleep $((1 + count / 100)) # the printers connect at start; the status line shows it a second later
 xdotool key --clearmodifiers ctrl+s
 
-# Both TCP/IP printers logged means both finished, which enables "Zamknij".
-for _ in $(seq 300); do
-  [ -f "$demo/out/log.jsonl" ] && [ "$(wc -l <"$demo/out/log.jsonl")" -ge 2 ] && break
+# Every TCP/IP printer logged means all finished, which enables "Zamknij".
+for _ in $(seq 600); do
+  [ -f "$demo/out/log.jsonl" ] && [ "$(wc -l <"$demo/out/log.jsonl")" -ge "$count" ] && break
   sleep 0.1
 done
 dialog=$(timeout 10 xdotool search --sync --onlyvisible --name '^Wysy' | head -1)
