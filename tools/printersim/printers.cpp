@@ -114,6 +114,15 @@ TcpPrinter::TcpPrinter(const PrinterOptions &options, LogoOutput &output, QObjec
     connect(server, &QTcpServer::newConnection, this, &TcpPrinter::accept);
 }
 
+TcpPrinter::~TcpPrinter()
+{
+    // A socket closing in its destructor must not reach this half-gone printer.
+    for (QTcpSocket *socket : findChildren<QTcpSocket *>(QString(), Qt::FindDirectChildrenOnly)) {
+        socket->disconnect();
+        delete socket;
+    }
+}
+
 bool TcpPrinter::listen(const QHostAddress &address, quint16 port, QString *error)
 {
     if (server->listen(address, port))

@@ -59,6 +59,7 @@ class TcpPrinter : public QObject
 {
 public:
     TcpPrinter(const PrinterOptions &options, LogoOutput &output, QObject *parent = nullptr);
+    ~TcpPrinter() override;
     bool listen(const QHostAddress &address, quint16 port, QString *error);
     QString name() const;
     void stop();

@@ -86,6 +86,9 @@ Simulator::Simulator() = default;
 Simulator::~Simulator()
 {
     stop();
+    // Before the output they write to goes.
+    qDeleteAll(tcpPrinters);
+    qDeleteAll(serialPrinters);
     if (signalReader) {
         ::signal(SIGINT, SIG_DFL);
         ::signal(SIGTERM, SIG_DFL);
