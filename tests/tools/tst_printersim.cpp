@@ -36,7 +36,10 @@ QByteArray frame(int row, bool last, int placement, const QByteArray &hex)
            hex + "\x1B\\\x05";
 }
 
-QByteArray rowHex(int row) { return QByteArray::number(row * 7 % 16, 16).toUpper().repeated(104); }
+QByteArray rowHex(int row)
+{
+    return QByteArray::number(row * 7 % 16, 16).toUpper().repeated(104);
+}
 
 using Places = QList<QPair<int, int>>; // row, offset of each violation
 
@@ -46,18 +49,19 @@ struct Simulator
     explicit Simulator(const QStringList &arguments)
     {
         process.start(QStringLiteral(KELM_PRINTERSIM), arguments);
-        started = QTest::qWaitFor(
-            [&] {
-                while (process.canReadLine()) {
-                    const QString line = QString::fromUtf8(process.readLine()).trimmed();
-                    if (line == QLatin1String("ready"))
-                        return true;
-                    if (line.startsWith(QLatin1String("tcp ")))
-                        ports.append(quint16(line.section(QLatin1Char(':'), -1).toUInt()));
-                }
-                return process.state() == QProcess::NotRunning;
-            },
-            10000) &&
+        started =
+            QTest::qWaitFor(
+                [&] {
+                    while (process.canReadLine()) {
+                        const QString line = QString::fromUtf8(process.readLine()).trimmed();
+                        if (line == QLatin1String("ready"))
+                            return true;
+                        if (line.startsWith(QLatin1String("tcp ")))
+                            ports.append(quint16(line.section(QLatin1Char(':'), -1).toUInt()));
+                    }
+                    return process.state() == QProcess::NotRunning;
+                },
+                10000) &&
             process.state() == QProcess::Running;
     }
     ~Simulator() { stop(); }
@@ -115,7 +119,8 @@ struct Rig
             return false;
         for (int y = 0; y < png.height(); ++y)
             for (int x = 0; x < 416; ++x)
-                if ((qGray(png.pixel(x, y)) < 128) != bool((bits.at(y * 52 + x / 8) >> (7 - x % 8)) & 1))
+                if ((qGray(png.pixel(x, y)) < 128) !=
+                    bool((bits.at(y * 52 + x / 8) >> (7 - x % 8)) & 1))
                     return false;
         return true;
     }
@@ -207,27 +212,27 @@ private slots:
         flag[9] = 'x';
         QTest::newRow("whole") << QByteArrayList{f1, f2, f3} << QList<Places>{{}}
                                << QList<bool>{true};
-        QTest::newRow("129 bytes") << QByteArrayList{f1, shortFrame, f3}
-                                   << QList<Places>{{{2, 129}}} << QList<bool>{true};
-        QTest::newRow("lower-case digit") << QByteArrayList{f1, lowerCase, f3}
-                                          << QList<Places>{{{2, 33}}} << QList<bool>{true};
-        QTest::newRow("row skipped") << QByteArrayList{f1, f3} << QList<Places>{{{2, 7}}}
-                                     << QList<bool>{true};
+        QTest::newRow("129 bytes")
+            << QByteArrayList{f1, shortFrame, f3} << QList<Places>{{{2, 129}}} << QList<bool>{true};
+        QTest::newRow("lower-case digit")
+            << QByteArrayList{f1, lowerCase, f3} << QList<Places>{{{2, 33}}} << QList<bool>{true};
+        QTest::newRow("row skipped")
+            << QByteArrayList{f1, f3} << QList<Places>{{{2, 7}}} << QList<bool>{true};
         QTest::newRow("last-row flag too early")
-            << QByteArrayList{f1, frame(2, true, 0, rowHex(2)), f3}
-            << QList<Places>{{}, {{2, 9}}} << QList<bool>{true, true};
+            << QByteArrayList{f1, frame(2, true, 0, rowHex(2)), f3} << QList<Places>{{}, {{2, 9}}}
+            << QList<bool>{true, true};
         QTest::newRow("placement changed") << QByteArrayList{f1, frame(2, false, 1, rowHex(2)), f3}
                                            << QList<Places>{{{2, 16}}} << QList<bool>{true};
-        QTest::newRow("head constant") << QByteArrayList{head, f2, f3} << QList<Places>{{{1, 4}}}
-                                       << QList<bool>{true};
+        QTest::newRow("head constant")
+            << QByteArrayList{head, f2, f3} << QList<Places>{{{1, 4}}} << QList<bool>{true};
         QTest::newRow("tail") << QByteArrayList{f1, f2, tail} << QList<Places>{{{3, 127}}}
                               << QList<bool>{true};
-        QTest::newRow("flag neither 0 nor 1") << QByteArrayList{f1, flag, f3}
-                                              << QList<Places>{{{2, 9}}} << QList<bool>{true};
-        QTest::newRow("no row 01") << QByteArrayList{f2, f3} << QList<Places>{{{1, 7}}}
-                                   << QList<bool>{true};
-        QTest::newRow("started over") << QByteArrayList{f1, f2, f1, f2, f3}
-                                      << QList<Places>{{}, {}} << QList<bool>{false, true};
+        QTest::newRow("flag neither 0 nor 1")
+            << QByteArrayList{f1, flag, f3} << QList<Places>{{{2, 9}}} << QList<bool>{true};
+        QTest::newRow("no row 01")
+            << QByteArrayList{f2, f3} << QList<Places>{{{1, 7}}} << QList<bool>{true};
+        QTest::newRow("started over") << QByteArrayList{f1, f2, f1, f2, f3} << QList<Places>{{}, {}}
+                                      << QList<bool>{false, true};
     }
     void checker()
     {
@@ -285,7 +290,8 @@ private slots:
             QCOMPARE(png.size(), QSize(416, height));
             for (int y = 0; y < height; ++y)
                 for (int x = 0; x < 416; ++x)
-                    QCOMPARE(qGray(png.pixel(x, y)) == 0, bool((rows[y][x / 8] >> (7 - x % 8)) & 1));
+                    QCOMPARE(qGray(png.pixel(x, y)) == 0,
+                             bool((rows[y][x / 8] >> (7 - x % 8)) & 1));
         }
     }
 
@@ -357,8 +363,8 @@ private slots:
     void tcpPrinters()
     {
         Rig rig(notifier);
-        Simulator sim({"--out", rig.out(), "--tcp", "127.0.0.1:0", "--tcp", "127.0.0.1:0",
-                       "--tcp", "127.0.0.1:0"});
+        Simulator sim({"--out", rig.out(), "--tcp", "127.0.0.1:0", "--tcp", "127.0.0.1:0", "--tcp",
+                       "127.0.0.1:0"});
         QVERIFY(sim.started);
         QCOMPARE(sim.ports.size(), 3);
         QVERIFY(rig.picture());

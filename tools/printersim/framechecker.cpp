@@ -4,7 +4,10 @@ namespace {
 
 const char placementNames[2][7] = {"header", "footer"};
 
-QString twoDigits(int n) { return QString::number(n).rightJustified(2, QLatin1Char('0')); }
+QString twoDigits(int n)
+{
+    return QString::number(n).rightJustified(2, QLatin1Char('0'));
+}
 
 QString byteText(char c)
 {
@@ -120,8 +123,7 @@ QByteArray FrameSplitter::flush()
     return rest;
 }
 
-QList<ReceivedLogo> LogoReceiver::take(const QByteArray &frame, const QDateTime &at,
-                                       bool *refused)
+QList<ReceivedLogo> LogoReceiver::take(const QByteArray &frame, const QDateTime &at, bool *refused)
 {
     QList<FrameViolation> found;
     const FrameFields fields = readFrame(frame, found);
@@ -153,15 +155,16 @@ QList<ReceivedLogo> LogoReceiver::take(const QByteArray &frame, const QDateTime 
         position = current->frames + 1;
         if (fields.row >= 0 && fields.row != expectedRow) {
             const QString got = twoDigits(fields.row), want = twoDigits(expectedRow);
-            current->violations.append({position, got.at(0) != want.at(0) ? 6 : 7,
-                                        QStringLiteral("row %1 where %2 was expected")
-                                            .arg(got, want)});
+            current->violations.append(
+                {position, got.at(0) != want.at(0) ? 6 : 7,
+                 QStringLiteral("row %1 where %2 was expected").arg(got, want)});
         }
         if (fields.placement >= 0 && fields.placement != current->placement)
             current->violations.append(
-                {position, 16, QStringLiteral("placement %1 in a %2 logo")
-                                   .arg(QLatin1String(placementNames[fields.placement]),
-                                        QLatin1String(placementNames[current->placement]))});
+                {position, 16,
+                 QStringLiteral("placement %1 in a %2 logo")
+                     .arg(QLatin1String(placementNames[fields.placement]),
+                          QLatin1String(placementNames[current->placement]))});
     }
     expectedRow = (fields.row >= 0 ? fields.row : expectedRow) + 1;
     finishedRow = 0;
@@ -177,8 +180,8 @@ QList<ReceivedLogo> LogoReceiver::take(const QByteArray &frame, const QDateTime 
             current->rows.append(fields.bits);
         else
             current->violations.append(
-                {position, 6, QStringLiteral("row beyond the %1 rows of the logo area")
-                                  .arg(simMaxRows)});
+                {position, 6,
+                 QStringLiteral("row beyond the %1 rows of the logo area").arg(simMaxRows)});
     }
     if (position == simMaxRows && !fields.lastRow)
         current->violations.append(

@@ -29,7 +29,7 @@ struct FrameViolation
 // What one frame says, read leniently so that a broken frame still yields a row.
 struct FrameFields
 {
-    int row = -1;       // -1 unless two decimal digits
+    int row = -1; // -1 unless two decimal digits
     bool lastRow = false;
     int placement = -1; // 0 header, 1 footer, -1 neither
     QByteArray bits;    // simRowBytes bytes, most significant bit leftmost
@@ -53,7 +53,14 @@ private:
     QByteArray pending;
 };
 
-enum class AnswerMode { Ack, Programmed, Once, Silent, Split };
+enum class AnswerMode
+{
+    Ack,
+    Programmed,
+    Once,
+    Silent,
+    Split
+};
 
 struct ReceivedLogo
 {

@@ -13,7 +13,10 @@
 
 namespace {
 
-QString timeText(const QDateTime &t) { return t.toUTC().toString(Qt::ISODateWithMs); }
+QString timeText(const QDateTime &t)
+{
+    return t.toUTC().toString(Qt::ISODateWithMs);
+}
 
 QString placementName(int placement)
 {
@@ -62,8 +65,7 @@ void LogoOutput::record(const QString &printer, const QString &stem, const Recei
         QFile log(QDir(folder).filePath(QStringLiteral("log.jsonl")));
         if (!log.open(QIODevice::WriteOnly | QIODevice::Append) ||
             log.write(logLine(printer, logo, png)) < 0)
-            std::fprintf(stderr, "kelm-printer-sim: cannot write %s\n",
-                         qPrintable(log.fileName()));
+            std::fprintf(stderr, "kelm-printer-sim: cannot write %s\n", qPrintable(log.fileName()));
     }
     const char *status = logo.complete ? "complete" : logo.refused ? "refused" : "incomplete";
     std::printf("logo %s %s: %d rows, %s, %d violations%s%s\n", qPrintable(printer),

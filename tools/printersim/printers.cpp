@@ -176,8 +176,8 @@ void TcpPrinter::stop()
             link->interrupt();
 }
 
-SerialPrinter::SerialPrinter(const QString &path, const PrinterOptions &options,
-                             LogoOutput &output, QObject *parent)
+SerialPrinter::SerialPrinter(const QString &path, const PrinterOptions &options, LogoOutput &output,
+                             QObject *parent)
     : QObject(parent), path(path), options(options), output(output)
 {
 }
@@ -229,8 +229,7 @@ bool SerialPrinter::open(QString *error)
     link = new PrinterLink(name(), stem, memory, options, output, this);
     link->write = [this](const QByteArray &bytes) {
         if (::write(master, bytes.constData(), size_t(bytes.size())) < 0)
-            std::fprintf(stderr, "kelm-printer-sim: %s: answer not written\n",
-                         qPrintable(name()));
+            std::fprintf(stderr, "kelm-printer-sim: %s: answer not written\n", qPrintable(name()));
     };
     // The slave stays open here, so the master never reads a hang-up while the
     // program's port is closed.

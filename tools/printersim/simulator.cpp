@@ -214,7 +214,9 @@ bool Simulator::start(const QStringList &arguments, QString *error)
         stop();
         QCoreApplication::exit(0);
     });
-    struct sigaction action{};
+    struct sigaction action
+    {
+    };
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
