@@ -8,6 +8,7 @@
 
 int main(int argc, char *argv[])
 {
+    prepareEventLoop();
     QApplication app(argc, argv);
     try {
         configureApplication(app);

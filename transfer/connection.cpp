@@ -69,6 +69,8 @@ void Connection::sendLine()
         critical(QStringLiteral("Błąd transmisji TCP/IP"));
         return;
     }
+    // Out now rather than on the next pass of the event loop.
+    socket->flush();
     replyAwaited = true;
 }
 
@@ -77,6 +79,9 @@ void Connection::readTcpData()
     if (!socket)
         return;
     lastReply = socket->readAll();
+    // A notification without bytes (the printer hanging up) is no answer.
+    if (lastReply.isEmpty())
+        return;
     const bool answer = replyAwaited;
     replyAwaited = false;
     const bool running = answer && currentLine <= lineCount;

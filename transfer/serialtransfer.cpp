@@ -73,8 +73,11 @@ void MainWindow::sendCurrentLine()
     const bool filled = fillFrameRow(frameTemplate, currentLine, lineCount, logoHex);
     // The frame goes out first: the printer's time then overlaps the bookkeeping.
     const bool write = linkSettings.linkMode == 1 && linkSettings.comPortChosen && filled;
-    if (write)
+    if (write) {
         linkSettings.serialPort->write(frameTemplate);
+        // Out now rather than on the next pass of the event loop.
+        linkSettings.serialPort->flush();
+    }
     showProgress(currentLine);
 
     if (linkSettings.linkMode == 1 && !linkSettings.comPortChosen)

@@ -84,8 +84,11 @@ void MainWindow::openTcpLink()
             continue;
         const quint16 port = quint16(s.printerPorts.at(i).toInt() & 0xFFFF);
         connection->setPrinter(s.printerNames.value(i), s.printerIps.at(i), port);
+        // Unbuffered: a frame goes straight to the kernel, without a copy into
+        // Qt's buffer and a write notifier turned on and off for every frame.
         if (s.printerSelected.at(i))
-            socket->connectToHost(QHostAddress(s.printerIps.at(i)), port, QIODevice::ReadWrite);
+            socket->connectToHost(QHostAddress(s.printerIps.at(i)), port,
+                                  QIODevice::ReadWrite | QIODevice::Unbuffered);
     }
     statusLabel->setStyleSheet(QStringLiteral("color: green"));
     enableSendIfReady();

@@ -22,12 +22,23 @@ TcpProgressDialog::TcpProgressDialog(LinkSettings *settings, QWidget *parent)
 
     auto *layout = new QVBoxLayout;
     // The rows scroll once there are more than the screen holds, so that the two
-    // buttons below them stay in reach.
+    // buttons below them stay in reach. They sit in blocks: painting a widget
+    // walks the siblings stacked above it, and a thousand rows side by side made
+    // every bar's paint cost a thousand steps.
+    constexpr int rowsPerBlock = 32;
     auto *rows = new QWidget;
     auto *rowsLayout = new QVBoxLayout(rows);
-    rowsLayout->setContentsMargins(0, 0, 0, 0);
-    const int rowCount = settings->tcpSockets.size();
+    // Room between the row buttons and the scroll bar.
+    rowsLayout->setContentsMargins(0, 0, rowsLayout->spacing(), 0);
+    QVBoxLayout *blockLayout = nullptr;
+    const int rowCount = settings ? settings->tcpSockets.size() : 0;
     for (int i = 0; i < rowCount; ++i) {
+        if (i % rowsPerBlock == 0) {
+            auto *block = new QWidget;
+            blockLayout = new QVBoxLayout(block);
+            blockLayout->setContentsMargins(0, 0, 0, 0);
+            rowsLayout->addWidget(block);
+        }
         auto *row = new QHBoxLayout;
         row->addWidget(new QLabel(settings->printerNames.value(i)));
         auto *bar = new QProgressBar;
@@ -37,7 +48,7 @@ TcpProgressDialog::TcpProgressDialog(LinkSettings *settings, QWidget *parent)
         auto *cancel = new QPushButton(QStringLiteral("przerwij"));
         cancelButtons.append(cancel);
         row->addWidget(cancel);
-        rowsLayout->addLayout(row);
+        blockLayout->addLayout(row);
     }
     rowsLayout->addStretch();
 

@@ -1,0 +1,385 @@
+// Programming a 96-row logo into N printers at once over TCP/IP: the real main
+// window with its Connections and the shown progress dialog, against printers on
+// loopback served by another thread that answer each frame the moment it is
+// whole; beside it, in the same process and against the same printers, the
+// floor: one epoll loop doing the same stop-and-wait to all N.
+//
+//   ./bench_tcp [N...]          (default 1 10 100 500 1000; one child process per N)
+//
+// Run it under an X display (Xvfb) for the user's figure; without one it runs
+// on the offscreen platform and says so. The child inherits QT_NO_GLIB if set;
+// otherwise it chooses the event loop as the program does.
+#include "app/startup.h"
+#include "support/mainwindowtester.h"
+#include "support/recordingnotifier.h"
+#include "support/testfolder.h"
+#include "transfer/frame.h"
+
+#include <QAbstractEventDispatcher>
+#include <QApplication>
+#include <QProcess>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/epoll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <unordered_map>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int rows = 96;
+
+// CPU time of the calling thread: what the sender itself spent, whatever else
+// the machine was running.
+double threadCpuMs()
+{
+    timespec t{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+double lastCpuMs = 0;
+
+double msSince(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+long kibFromStatus(const char *field)
+{
+    FILE *f = std::fopen("/proc/self/status", "r");
+    char line[256];
+    long kib = 0;
+    while (f && std::fgets(line, sizeof line, f))
+        if (std::strncmp(line, field, std::strlen(field)) == 0)
+            kib = std::atol(line + std::strlen(field));
+    if (f)
+        std::fclose(f);
+    return kib;
+}
+
+// Printers on 127.0.0.1: one thread, one epoll loop, every connection answered
+// with 0x64 for each whole 130-byte frame.
+class Printers
+{
+public:
+    Printers()
+    {
+        listener = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ::bind(listener, reinterpret_cast<sockaddr *>(&address), length);
+        ::listen(listener, 4096);
+        ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length);
+        port = ntohs(address.sin_port);
+        worker = std::thread([this] { run(); });
+    }
+    ~Printers()
+    {
+        stop = true;
+        worker.join();
+        for (auto &c : pending)
+            ::close(c.first);
+        ::close(listener);
+    }
+
+    quint16 port = 0;
+    std::atomic<long> frames{0};
+
+private:
+    void run()
+    {
+        const int ep = ::epoll_create1(0);
+        epoll_event event{};
+        event.events = EPOLLIN;
+        event.data.fd = listener;
+        ::epoll_ctl(ep, EPOLL_CTL_ADD, listener, &event);
+        std::vector<epoll_event> ready(1024);
+        char buffer[4096];
+        while (!stop) {
+            const int n = ::epoll_wait(ep, ready.data(), int(ready.size()), 20);
+            for (int i = 0; i < n; ++i) {
+                const int fd = ready[size_t(i)].data.fd;
+                if (fd == listener) {
+                    int c;
+                    while ((c = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK)) >= 0) {
+                        const int one = 1;
+                        ::setsockopt(c, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+                        epoll_event e{};
+                        e.events = EPOLLIN;
+                        e.data.fd = c;
+                        ::epoll_ctl(ep, EPOLL_CTL_ADD, c, &e);
+                        pending[c] = 0;
+                    }
+                    continue;
+                }
+                const ssize_t got = ::read(fd, buffer, sizeof buffer);
+                if (got <= 0) {
+                    ::epoll_ctl(ep, EPOLL_CTL_DEL, fd, nullptr);
+                    ::close(fd);
+                    pending.erase(fd);
+                    continue;
+                }
+                int &partial = pending[fd];
+                partial += int(got);
+                for (; partial >= frameSize; partial -= frameSize) {
+                    ++frames;
+                    if (::write(fd, "\x64", 1) != 1)
+                        break;
+                }
+            }
+        }
+        ::close(ep);
+    }
+
+    int listener = -1;
+    std::atomic<bool> stop{false};
+    std::unordered_map<int, int> pending; // bytes of a frame not yet whole
+    std::thread worker;
+};
+
+// The least any sender can do: N sockets, one epoll loop, frame r + 1 written
+// the moment the answer to frame r is read.
+double floorRun(int n, quint16 port)
+{
+    std::vector<int> fds;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    for (int i = 0; i < n; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0)
+            return -1;
+        const int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        fds.push_back(fd);
+    }
+    const int ep = ::epoll_create1(0);
+    std::unordered_map<int, int> sent;
+    for (const int fd : fds) {
+        epoll_event e{};
+        e.events = EPOLLIN;
+        e.data.fd = fd;
+        ::epoll_ctl(ep, EPOLL_CTL_ADD, fd, &e);
+    }
+    const QByteArray frame = buildFrameTemplate(LogoPlacement::Header);
+    const double cpu = threadCpuMs();
+    const Clock::time_point start = Clock::now();
+    for (const int fd : fds) {
+        if (::write(fd, frame.constData(), size_t(frame.size())) != frame.size())
+            return -1;
+        sent[fd] = 1;
+    }
+    int done = 0;
+    std::vector<epoll_event> ready(1024);
+    char answer[64];
+    while (done < n) {
+        const int k = ::epoll_wait(ep, ready.data(), int(ready.size()), 10000);
+        if (k <= 0)
+            return -1;
+        for (int i = 0; i < k; ++i) {
+            const int fd = ready[size_t(i)].data.fd;
+            if (::read(fd, answer, sizeof answer) <= 0)
+                return -1;
+            int &s = sent[fd];
+            if (s == rows) {
+                ++done;
+                continue;
+            }
+            ++s;
+            if (::write(fd, frame.constData(), size_t(frame.size())) != frame.size())
+                return -1;
+        }
+    }
+    const double ms = msSince(start);
+    lastCpuMs = threadCpuMs() - cpu;
+    ::close(ep);
+    for (const int fd : fds)
+        ::close(fd);
+    return ms;
+}
+
+QString makePicture(const TestFolder &folder)
+{
+    QImage picture(416, 96, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            if ((x + 3 * y) % 7 == 0 || x / 4 == y)
+                picture.setPixel(x, y, qRgb(0, 0, 0));
+    const QString path = folder.filePath(QStringLiteral("logo.png"));
+    picture.save(path);
+    return path;
+}
+
+// "Wyślij" to all N printers; the time until the last one's finished().
+double dialogMs = 0;
+
+double programRun(MainWindowTester &tester, int n, RecordingNotifier &notifier)
+{
+    tester.openLink();
+    const LinkSettings &link = tester.linkSettings();
+    const bool up = QTest::qWaitFor(
+        [&] {
+            for (QTcpSocket *socket : link.tcpSockets)
+                if (socket->state() != QAbstractSocket::ConnectedState)
+                    return false;
+            return true;
+        },
+        30000);
+    if (!up || !notifier.isEmpty())
+        return -1;
+    int finished = 0;
+    double ms = -1;
+    double cpu = 0;
+    Clock::time_point start;
+    for (Connection *connection : tester.connections())
+        QObject::connect(connection, &Connection::finished, [&] {
+            if (++finished < n)
+                return;
+            ms = msSince(start);
+            lastCpuMs = threadCpuMs() - cpu;
+            QTimer::singleShot(0, [] {
+                if (QWidget *dialog = QApplication::activeModalWidget())
+                    dialog->close();
+            });
+        });
+    QTimer guard; // a printer that never finishes must not hang the benchmark
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] {
+        if (QWidget *dialog = QApplication::activeModalWidget())
+            dialog->close();
+    });
+    guard.start(120000);
+    // Fires once the dialog's own event loop runs: the dialog is built and shown.
+    QTimer::singleShot(0, [&] { dialogMs = msSince(start); });
+    cpu = threadCpuMs();
+    start = Clock::now();
+    tester.send();
+    return notifier.isEmpty() && finished == n ? ms : -1;
+}
+
+int child(int argc, char **argv, int n)
+{
+    rlimit files{};
+    ::getrlimit(RLIMIT_NOFILE, &files);
+    files.rlim_cur = files.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &files);
+    prepareEventLoop();
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    configureApplication(app);
+    TestFolder folder;
+    const QString picture = makePicture(folder);
+    Printers printers;
+
+    RecordingNotifier notifier;
+    MainWindow window(&notifier);
+    MainWindowTester tester(window);
+    window.show();
+    if (!tester.loadFile(picture) || !QTest::qWaitForWindowExposed(&window))
+        return 1;
+    LinkSettings &link = tester.linkSettings();
+    link.linkMode = 2;
+    for (int i = 0; i < n; ++i) {
+        link.printerIps << QStringLiteral("127.0.0.1");
+        link.printerPorts << QString::number(printers.port);
+        link.printerNames << QStringLiteral("Sklep %1").arg(i + 1);
+        link.printerSelected << true;
+    }
+    link.printerCount = n;
+    QTest::qWait(100);
+    const long baseKib = kibFromStatus("VmRSS:");
+
+    const int repetitions = n <= 100 ? 5 : n <= 500 ? 3 : 2;
+    std::vector<double> program, bare, programCpu, bareCpu;
+    for (int rep = 0; rep < repetitions; ++rep) {
+        const double p = programRun(tester, n, notifier);
+        const double pCpu = lastCpuMs;
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        const double f = floorRun(n, printers.port);
+        const double fCpu = lastCpuMs;
+        if (p < 0 || f < 0) {
+            std::fprintf(stderr, "N=%d run %d failed (%.1f, %.1f)\n", n, rep, p, f);
+            return 1;
+        }
+        std::fprintf(stderr,
+                     "  N=%d run %d: program %.1f ms (dialog up after %.1f ms, %.1f ms CPU), "
+                     "floor %.1f ms (%.1f ms CPU)\n",
+                     n, rep, p, dialogMs, pCpu, f, fCpu);
+        program.push_back(p);
+        bare.push_back(f);
+        programCpu.push_back(pCpu);
+        bareCpu.push_back(fCpu);
+    }
+    const long peakKib = kibFromStatus("VmHWM:");
+    std::sort(program.begin(), program.end());
+    std::sort(bare.begin(), bare.end());
+    std::sort(programCpu.begin(), programCpu.end());
+    std::sort(bareCpu.begin(), bareCpu.end());
+    const double p = program[program.size() / 2];
+    const double f = bare[bare.size() / 2];
+    const double pc = programCpu[programCpu.size() / 2];
+    const double fc = bareCpu[bareCpu.size() / 2];
+    const char *dispatcher = QAbstractEventDispatcher::instance()->inherits("QEventDispatcherGlib")
+                                 ? "GLib"
+                                 : "Unix";
+    std::printf("%5d %10.1f %10.1f %6.2f %9.2f %9.2f %9.2f %9.2f %8ld %8.1f   %s, %s\n", n, p, f,
+                p / f, 1000.0 * p / (n * rows), 1000.0 * f / (n * rows), 1000.0 * pc / (n * rows),
+                1000.0 * fc / (n * rows), peakKib,
+                double(peakKib - baseKib) / n, qPrintable(QGuiApplication::platformName()),
+                dispatcher);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc > 2 && std::strcmp(argv[1], "--one") == 0)
+        return child(1, argv, std::atoi(argv[2]));
+
+    QCoreApplication app(argc, argv);
+    QList<int> sizes;
+    for (int i = 1; i < argc; ++i)
+        sizes << std::atoi(argv[i]);
+    if (sizes.isEmpty())
+        sizes = {1, 10, 100, 500, 1000};
+    std::printf("96 rows to N printers at once, medians of repeated runs; the floor is one\n"
+                "epoll stop-and-wait loop in the same process against the same printers.\n"
+                "per frame = wall / (N x 96); cpu = the sending thread's CPU time / (N x 96);\n"
+                "memory = peak RSS, and its growth over the shown window before the link, per\n"
+                "printer (sockets, Connections, dialog rows).\n");
+    std::printf("%5s %10s %10s %6s %9s %9s %9s %9s %8s %8s   %s\n", "N", "prog ms", "floor ms",
+                "ratio", "prog us/f", "floor us/f", "cpu us/f", "fl cpu/f", "peak KiB", "KiB/prt",
+                "platform, event loop");
+    std::fflush(stdout);
+    for (const int n : sizes) {
+        QProcess one;
+        one.setProcessChannelMode(QProcess::ForwardedChannels);
+        one.start(QCoreApplication::applicationFilePath(), {"--one", QString::number(n)});
+        one.waitForFinished(-1);
+        if (one.exitCode() != 0)
+            std::printf("%5d failed\n", n);
+        std::fflush(stdout);
+    }
+    return 0;
+}
