@@ -43,7 +43,7 @@ if ! grep -qx ready "$demo/printers.log"; then
 fi
 mapfile -t ports < <(sed -n 's/^tcp 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$demo/printers.log")
 echo "Virtual printers:"
-sed '/^ready$/d' "$demo/printers.log" | head -5 | sed 's/^/  /'
+sed -n "1,5{/^ready$/!p}" "$demo/printers.log" | sed 's/^/  /'
 [ "$count" -le 4 ] || echo "  ... $count TCP/IP printers in all"
 
 {
@@ -58,7 +58,7 @@ stop_printers() {
   wait "$sim_pid" 2>/dev/null || true
   pids=("${pids[@]/$sim_pid}")
   echo "What the printers received (PNGs and log.jsonl): $demo/out"
-  ls "$demo/out" | head -5 | sed 's/^/  /'
+  ls "$demo/out" | sed -n 1,5p | sed 's/^/  /'
 }
 
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
@@ -80,7 +80,8 @@ for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.
 (cd "$demo" && exec "$program" "$@") >"$demo/program.log" 2>&1 &
 program_pid=$!
 pids+=("$program_pid")
-window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Kelm Graphics' | head -1)
+window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Kelm Graphics' | head -1) ||
+  { echo "The window did not appear; see $demo/program.log" >&2; exit 1; }
 xdotool windowfocus --sync "$window"
 sleep $((1 + count / 100)) # the printers connect at start; the status line shows it a second later
 xdotool key --clearmodifiers ctrl+s
@@ -90,7 +91,8 @@ for _ in $(seq 600); do
   [ -f "$demo/out/log.jsonl" ] && [ "$(wc -l <"$demo/out/log.jsonl")" -ge "$count" ] && break
   sleep 0.1
 done
-dialog=$(timeout 10 xdotool search --sync --onlyvisible --name '^Wysy' | head -1)
+dialog=$(timeout 10 xdotool search --sync --onlyvisible --name '^Wysy' | head -1) ||
+  { echo "No progress dialog came; see $demo/out and $demo/program.log" >&2; exit 1; }
 sleep 0.5 # the bars catch up
 import -window root "$demo/screenshot.png"
 # "Zamknij" is last in the tab order and takes focus only when enabled.
