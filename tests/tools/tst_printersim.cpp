@@ -111,10 +111,10 @@ struct Rig
         return lines;
     }
     // The PNG of a log line shows, dot for dot, the raster the window encoded.
-    bool showsLogo(const QJsonObject &line) const
+    bool showsLogo(const QJsonObject &line)
     {
         const QImage png(QDir(out()).filePath(line.value(QStringLiteral("png")).toString()));
-        const QByteArray bits = QByteArray::fromHex(window_t().logoHex());
+        const QByteArray bits = QByteArray::fromHex(t.logoHex());
         if (png.width() != 416 || png.height() * 52 != bits.size())
             return false;
         for (int y = 0; y < png.height(); ++y)
@@ -124,7 +124,6 @@ struct Rig
                     return false;
         return true;
     }
-    MainWindowTester &window_t() const { return const_cast<MainWindowTester &>(t); }
 
     bool openSerial(const QString &path)
     {
