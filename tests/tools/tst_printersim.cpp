@@ -306,7 +306,7 @@ private slots:
         rig.t.sliderY()->setValue(50);
 
         rig.t.send();
-        QTRY_COMPARE(rig.log().size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.log().size(), 1, 20000);
         // The printer logs the last row before the window reads its answer.
         QTRY_COMPARE(rig.t.currentLine(), rig.t.lineCount() + 1);
         QJsonObject line = rig.log().at(0);
@@ -321,7 +321,7 @@ private slots:
         rig.t.child<QRadioButton>("footerRadio")->setChecked(true);
         rig.t.sliderX()->setValue(50);
         rig.t.send();
-        QTRY_COMPARE(rig.log().size(), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.log().size(), 2, 20000);
         line = rig.log().at(1);
         QCOMPARE(line.value("placement").toString(), QStringLiteral("footer"));
         QVERIFY(line.value("complete").toBool());
@@ -342,7 +342,7 @@ private slots:
         QVERIFY(rig.openSerial(path));
         rig.t.sliderY()->setValue(10);
         rig.t.send();
-        QTRY_COMPARE(rig.log().size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.log().size(), 1, 20000);
         QTRY_COMPARE(rig.t.currentLine(), rig.t.lineCount() + 1);
         QVERIFY(notifier.isEmpty());
 
