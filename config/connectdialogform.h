@@ -1,5 +1,7 @@
 #pragma once
 
+#include "config/formplacement.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -84,13 +86,6 @@ private:
     static QString tr(const char *text)
     {
         return QCoreApplication::translate("ConnectDialog", text);
-    }
-    template <typename Widget>
-    static Widget *place(Widget *widget, const char *name, int x, int y, int width, int height)
-    {
-        widget->setObjectName(QLatin1String(name));
-        widget->setGeometry(x, y, width, height);
-        return widget;
     }
 };
 

@@ -1,6 +1,7 @@
 #include "config/editshopdialog.h"
 
 #include "app/notifier.h"
+#include "config/formplacement.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -63,13 +64,6 @@ private:
     static QString tr(const char *text)
     {
         return QCoreApplication::translate("EditShopDialog", text);
-    }
-    template <typename Widget>
-    static Widget *place(Widget *widget, const char *name, int x, int y, int width, int height)
-    {
-        widget->setObjectName(QLatin1String(name));
-        widget->setGeometry(x, y, width, height);
-        return widget;
     }
 };
 
