@@ -6,6 +6,7 @@
 //
 //   ./bench_serial [repetitions]
 #include "app/startup.h"
+#include "benchpicture.h"
 #include "support/mainwindowtester.h"
 #include "support/ptyprinter.h"
 #include "support/recordingnotifier.h"
@@ -81,19 +82,6 @@ private:
     std::vector<Clock::time_point> answered;
     std::thread worker; // last, so that the lists exist before it runs
 };
-
-QString makePicture(const TestFolder &folder)
-{
-    QImage picture(416, 96, QImage::Format_RGB32);
-    picture.fill(Qt::white);
-    for (int y = 0; y < picture.height(); ++y)
-        for (int x = 0; x < picture.width(); ++x)
-            if ((x + 3 * y) % 7 == 0 || x / 4 == y)
-                picture.setPixel(x, y, qRgb(0, 0, 0));
-    const QString path = folder.filePath(QStringLiteral("logo.png"));
-    picture.save(path);
-    return path;
-}
 
 // One 96-row logo through MainWindow, as "Wyślij" sends it.
 std::vector<double> programRun(const QString &picture)

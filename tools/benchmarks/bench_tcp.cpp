@@ -10,6 +10,7 @@
 // on the offscreen platform and says so. The child inherits QT_NO_GLIB if set;
 // otherwise it chooses the event loop as the program does.
 #include "app/startup.h"
+#include "benchpicture.h"
 #include "support/mainwindowtester.h"
 #include "support/recordingnotifier.h"
 #include "support/testfolder.h"
@@ -214,19 +215,6 @@ double floorRun(int n, quint16 port)
     for (const int fd : fds)
         ::close(fd);
     return ms;
-}
-
-QString makePicture(const TestFolder &folder)
-{
-    QImage picture(416, 96, QImage::Format_RGB32);
-    picture.fill(Qt::white);
-    for (int y = 0; y < picture.height(); ++y)
-        for (int x = 0; x < picture.width(); ++x)
-            if ((x + 3 * y) % 7 == 0 || x / 4 == y)
-                picture.setPixel(x, y, qRgb(0, 0, 0));
-    const QString path = folder.filePath(QStringLiteral("logo.png"));
-    picture.save(path);
-    return path;
 }
 
 // "Wyślij" to all N printers; the time until the last one's finished().
