@@ -275,21 +275,6 @@ private slots:
         QVERIFY(!record().comPortOpen);
     }
 
-    // TCP/IP stored with ports present: "OK" applies at once; the radio buttons
-    // switch the buttons' states.
-    void okWithTcpLink()
-    {
-        startWindow(tcpFile(printerLine("127.0.0.2", 9100, "Kasa", false)));
-        runSettings({expectButtons("01 1 11"), click("pushButton")});
-        QCOMPARE(record().linkMode, 2);
-        QVERIFY(settingsFile().startsWith("\nTCP\n"));
-
-        runSettings({click("radioButton"), expectButtons("10 1 00"), click("radioButton_2"),
-                     expectButtons("01 0 11"), click("pushButton_2")});
-        QCOMPARE(record().linkMode, 2);
-        QCOMPARE(record().chosenLinkMode, 0);
-    }
-
     // No ports and no link: "Połącz" only records the request, and "Anuluj"
     // still opens the link and shows the dialog again.
     void connectRecordedThenCancelled()
@@ -306,12 +291,17 @@ private slots:
         QCOMPARE(settingsFile(), QByteArray("\nCOM\nCOM::1\n"));
     }
 
-    // "Połącz" rebuilds the sockets and the reopened dialog follows them; a
-    // deleted connected printer is cut at once; "Rozłącz" drops the rest.
+    // TCP/IP stored with ports present: "OK" applies at once. "Połącz" rebuilds
+    // the sockets and the reopened dialog follows them; a deleted connected
+    // printer is cut at once; "Rozłącz" drops the rest. The radio buttons switch
+    // the buttons' states.
     void connectAndDisconnect()
     {
         startWindow(tcpFile(printerLine("127.0.0.1", printer.serverPort(), "Kasa 1", false) +
                             printerLine("127.0.0.1", printer.serverPort(), "Kasa 2", false)));
+        runSettings({expectButtons("01 1 11"), click("pushButton")});
+        QCOMPARE(record().linkMode, 2);
+        QVERIFY(settingsFile().startsWith("\nTCP\n"));
         const QList<QTcpSocket *> loaded = record().tcpSockets;
         QTcpSocket *closingSocket = nullptr;
         runSettings({onDialog([](ConnectDialogTester &d) {
@@ -349,6 +339,11 @@ private slots:
                      click("pushButton_2")});
         QCOMPARE(t->child<QLabel>("statusLabel")->text(), QStringLiteral("Drukarka niepodłączona"));
         QCOMPARE(record().linkMode, 2);
+
+        runSettings({click("radioButton"), expectButtons("10 1 00"), click("radioButton_2"),
+                     expectButtons("01 0 11"), click("pushButton_2")});
+        QCOMPARE(record().linkMode, 2);
+        QCOMPARE(record().chosenLinkMode, 0);
     }
 
     // Add, edit and delete in the table; what reaches the main window only
