@@ -48,12 +48,12 @@ void MainWindow::releaseDroppedSockets(const QList<QTcpSocket *> &before,
 {
     // A connection still drives the socket of a deleted entry until the link is
     // rebuilt; releasing the connections releases such sockets too.
-    QSet<QTcpSocket *> held;
+    QSet<QTcpSocket *> kept(linkSettings.tcpSockets.begin(), linkSettings.tcpSockets.end());
     for (const Connection *connection : qAsConst(connections))
-        held.insert(connection->tcpSocket());
+        kept.insert(connection->tcpSocket());
     QSet<QTcpSocket *> dropped;
     for (QTcpSocket *socket : before + added) {
-        if (!linkSettings.tcpSockets.contains(socket) && !held.contains(socket))
+        if (!kept.contains(socket))
             dropped.insert(socket);
     }
     // Not inside any of their signals here, and nothing else refers to them.
