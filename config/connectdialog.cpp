@@ -75,20 +75,23 @@ void ConnectDialog::on_comListBox_currentIndexChanged(int index)
 
 void ConnectDialog::on_radioButton_clicked()
 {
-    workSettings.linkMode = 1;
-    workSettings.chosenLinkMode = 1;
-    ui->pushButton_3->setEnabled(false);
-    ui->pushButton_4->setEnabled(false);
-    ui->pushButton->setEnabled(true);
+    chooseLink(1);
 }
 
 void ConnectDialog::on_radioButton_2_clicked()
 {
-    workSettings.linkMode = 2;
-    workSettings.chosenLinkMode = 2;
-    ui->pushButton_3->setEnabled(true);
-    ui->pushButton_4->setEnabled(true);
-    ui->pushButton->setEnabled(false);
+    chooseLink(2);
+}
+
+void ConnectDialog::chooseLink(int mode)
+{
+    workSettings.linkMode = mode;
+    workSettings.chosenLinkMode = mode;
+    // "Połącz" and "Rozłącz" act on the TCP/IP printers; "OK" applies the COM side.
+    const bool tcp = mode == 2;
+    ui->pushButton_3->setEnabled(tcp);
+    ui->pushButton_4->setEnabled(tcp);
+    ui->pushButton->setEnabled(!tcp);
 }
 
 void ConnectDialog::closeSerialPort()

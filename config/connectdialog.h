@@ -53,6 +53,7 @@ private slots:
 private:
     friend class ConnectDialogTester;
 
+    void chooseLink(int mode);
     void closeSerialPort();
     void requestLinkAction(int action);
     void writeBack();
