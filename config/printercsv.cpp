@@ -292,6 +292,7 @@ PrinterCsv parsePrinterCsv(const QByteArray &content)
         }
         firstLineOf.insert(key, lineNumber);
         out.entries.append(entry);
+        out.lines.append(lineNumber);
     }
     return out;
 }

@@ -31,6 +31,7 @@ struct PrinterCsv
 {
     QList<PrinterEntry> entries;
     QList<CsvLineProblem> problems;
+    QList<int> lines; // the line each entry comes from
 };
 
 // A file of printers: one per line, name, address, port and optionally 1/0 for

@@ -66,7 +66,7 @@ void Connection::setAnswerTimeout(int ms, bool endsTransfer)
         emit outcomeChanged();
     }
     if (answerTimeoutMs > 0 && state == PrinterOutcome::Sending)
-        begin(); // only starts the watch: the transfer is running
+        startWatch();
 }
 
 void Connection::setOutcome(PrinterOutcome outcome)
@@ -87,24 +87,29 @@ void Connection::cancelSend()
 
 void Connection::begin()
 {
-    if (state != PrinterOutcome::Sending) {
-        clock.start();
-        writtenMs = 0;
-        endedMs = 0;
-        unasked = 0;
-        acked = std::max(currentLine - 1, 0);
-        silence = false;
-        state = PrinterOutcome::Sending;
-        emit outcomeChanged();
-    }
+    if (state == PrinterOutcome::Sending)
+        return;
+    clock.start();
+    writtenMs = 0;
+    endedMs = 0;
+    unasked = 0;
+    acked = std::max(currentLine - 1, 0);
+    silence = false;
+    state = PrinterOutcome::Sending;
+    emit outcomeChanged();
+    startWatch();
+}
+
+void Connection::startWatch()
+{
     if (answerTimeoutMs > 0) {
         if (!watch) {
             watch = new QTimer(this);
             watch->setTimerType(Qt::CoarseTimer);
             connect(watch, &QTimer::timeout, this, &Connection::checkSilence);
         }
-        // Coarse: one look now and then at the time of the last frame costs
-        // nothing per answer.
+        // Coarse and started once per transfer: a look now and then at the
+        // time of the last frame costs nothing per answer.
         watch->start(std::clamp(answerTimeoutMs / 4, 20, 1000));
     }
 }
