@@ -87,6 +87,27 @@ private slots:
         QCOMPARE(run.rollout.inFlight(), 0);
         QCOMPARE(programmed.frames.size(), 3);
         QTRY_COMPARE(notifier.notices.size(), 2); // "programmed" and "refused"
+
+        // The report: a header, then a line per printer as it ended.
+        const QList<QByteArray> lines = formatReportCsv(run.rollout.results()).split('\n');
+        QCOMPARE(lines.size(), 7);
+        QCOMPARE(lines[0],
+                 QByteArray("\xEF\xBB\xBFNazwa;Adres IP;Port TCP;Wynik;Wiersze;Sekundy\r"));
+        const QStringList words{"zaprogramowana", "już zaprogramowana", "połączenie odrzucone",
+                                "brak odpowiedzi", "rozłączona w wierszu 2"};
+        for (int i = 0; i < 5; ++i) {
+            const QString line = QString::fromUtf8(lines[i + 1]);
+            const QString start = QStringLiteral("%1;127.0.0.1;%2;%3;%4 z 3;")
+                                      .arg(run.at(i).name)
+                                      .arg(run.at(i).port)
+                                      .arg(words[i])
+                                      .arg(rowsSent[i]);
+            QVERIFY2(line.startsWith(start), qPrintable(line));
+            // A decimal comma, so quoted.
+            QCOMPARE(line.mid(start.size()).chopped(1),
+                     '"' + QString::number(run.at(i).seconds, 'f', 1).replace('.', ',') + '"');
+        }
+        QCOMPARE(lines[6], QByteArray());
     }
 
     // A printer that refuses the first connection and accepts the next ends
