@@ -8,7 +8,7 @@ if(NOT result EQUAL 0)
   message(FATAL_ERROR "cmake --install failed: ${result}")
 endif()
 
-set(programs kelm-graphics)
+set(programs kelm-graphics kelm-logo)
 if(WITH_SIM)
   list(APPEND programs kelm-printer-sim)
 endif()

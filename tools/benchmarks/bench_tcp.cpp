@@ -11,6 +11,7 @@
 // otherwise it chooses the event loop as the program does.
 #include "app/startup.h"
 #include "benchpicture.h"
+#include "epollfloor.h"
 #include "support/mainwindowtester.h"
 #include "support/recordingnotifier.h"
 #include "support/testfolder.h"
@@ -155,66 +156,12 @@ private:
     std::thread worker;
 };
 
-// The least any sender can do: N sockets, one epoll loop, frame r + 1 written
-// the moment the answer to frame r is read.
+// The floor against the same printers: N sockets to the one port.
 double floorRun(int n, quint16 port)
 {
-    std::vector<int> fds;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    for (int i = 0; i < n; ++i) {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0)
-            return -1;
-        const int one = 1;
-        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        fds.push_back(fd);
-    }
-    const int ep = ::epoll_create1(0);
-    std::unordered_map<int, int> sent;
-    for (const int fd : fds) {
-        epoll_event e{};
-        e.events = EPOLLIN;
-        e.data.fd = fd;
-        ::epoll_ctl(ep, EPOLL_CTL_ADD, fd, &e);
-    }
-    const QByteArray frame = buildFrameTemplate(LogoPlacement::Header);
-    const double cpu = threadCpuMs();
-    const Clock::time_point start = Clock::now();
-    for (const int fd : fds) {
-        if (::write(fd, frame.constData(), size_t(frame.size())) != frame.size())
-            return -1;
-        sent[fd] = 1;
-    }
-    int done = 0;
-    std::vector<epoll_event> ready(1024);
-    char answer[64];
-    while (done < n) {
-        const int k = ::epoll_wait(ep, ready.data(), int(ready.size()), 10000);
-        if (k <= 0)
-            return -1;
-        for (int i = 0; i < k; ++i) {
-            const int fd = ready[size_t(i)].data.fd;
-            if (::read(fd, answer, sizeof answer) <= 0)
-                return -1;
-            int &s = sent[fd];
-            if (s == rows) {
-                ++done;
-                continue;
-            }
-            ++s;
-            if (::write(fd, frame.constData(), size_t(frame.size())) != frame.size())
-                return -1;
-        }
-    }
-    const double ms = msSince(start);
-    lastCpuMs = threadCpuMs() - cpu;
-    ::close(ep);
-    for (const int fd : fds)
-        ::close(fd);
-    return ms;
+    const epollfloor::Result floor = epollfloor::run(std::vector<quint16>(size_t(n), port), rows);
+    lastCpuMs = floor.cpuMs;
+    return floor.sendMs;
 }
 
 // "Wyślij" to all N printers; the time until the last one's finished().

@@ -105,6 +105,7 @@ LogoRun::LogoRun(const LogoCommand &command, const QList<PrinterTarget> &targets
         serial->setLogo(raster.hex, raster.lineCount, frameTemplate);
         serial->setTimeout(timeoutMs);
         serial->setRetries(command.retries);
+        serial->setStopWait(qMin(timeoutMs, 2000)); // as the engine waits
         connect(serial, &SerialRollout::ended, this, [this] {
             serialEnded = true;
             printerEnded(this->targets.size());

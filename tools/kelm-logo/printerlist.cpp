@@ -63,10 +63,8 @@ PrinterList readPrinters(const LogoCommand &command)
             for (const CsvLineProblem &problem : csv.problems)
                 list.problems.append(lineAt(path, problem.line) + QStringLiteral(": ") +
                                      problem.reason);
-            // The CSV reader leaves out bad lines; its entries keep their order,
-            // but not their line numbers, which only its problems need.
-            for (const PrinterEntry &entry : csv.entries)
-                entries.append({entry, path});
+            for (int i = 0; i < csv.entries.size(); ++i)
+                entries.append({csv.entries.at(i), lineAt(path, csv.lines.value(i))});
             if (csv.entries.isEmpty() && csv.problems.isEmpty())
                 list.problems.append(QStringLiteral("%1: brak drukarek w pliku").arg(path));
         }
