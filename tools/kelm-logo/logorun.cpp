@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QLocale>
 
+#include <algorithm>
 #include <unistd.h>
 
 namespace {
@@ -246,6 +247,11 @@ void LogoRun::finish()
                 ++already;
         }
     }
+
+    // Grouped by outcome, so that each kind of failure can be dealt with at once.
+    std::stable_sort(missing.begin(), missing.end(), [&](int a, int b) {
+        return int(results.at(a).outcome) < int(results.at(b).outcome);
+    });
 
     QString out;
     if (!missing.isEmpty()) {
