@@ -198,11 +198,10 @@ void LogoRun::printerEnded(int index)
         std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
         std::fflush(stdout);
     }
-    // On a terminal only what needs a look gets a line of its own.
+    // On a terminal only what needs a look gets a line of its own; the status
+    // line follows on its timer.
     if (!live || r.outcome != PrinterOutcome::Programmed)
         printLine(endedLine(endedCount, total(), r));
-    else
-        drawStatus();
 }
 
 void LogoRun::checkFinished()
