@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/mainwindow.h"
+#include "logo/printpreview.h"
 #include "transfer/connection.h"
 
 #include <QAction>
@@ -47,6 +48,16 @@ public:
     void cancel() { w.cancel(); }
 
     ComPortFinder &findComPorts() { return w.findComPorts; }
+
+    LogoRaster currentRaster() const { return w.currentRaster(); }
+    Conversion &conversion() { return w.conversion; }
+    // Opened through its menu command.
+    PrintPreview *printPreview()
+    {
+        if (!w.printPreview || !w.printPreview->isVisible())
+            child<QAction>("printPreviewAction")->trigger();
+        return w.printPreview;
+    }
 
 private:
     MainWindow &w;
