@@ -37,6 +37,7 @@ public:
     int &lineCount() { return w.lineCount; }
 
     bool loadFile(const QString &path) { return w.loadFile(path); }
+    void showPicture(const QImage &picture) { w.showPicture(picture); }
     void updatePreview() { w.updatePreview(); }
     void enableSendIfReady() { w.enableSendIfReady(); }
     void openLink() { w.openLink(); }
