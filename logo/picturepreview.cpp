@@ -131,8 +131,11 @@ void MainWindow::scaleChanged(int value, QLabel *valueLabel, QSlider *otherSlide
 
 LogoRaster MainWindow::currentRaster() const
 {
-    return buildLogoRaster(PreparedPicture{image, reducedPicture}, sliderX->value(),
-                           sliderY->value(), conversion);
+    PreparedPicture prepared{image, reducedPicture};
+    // Prepared when the picture or the conversion changes; this only covers a gap.
+    if (conversion.method != Dither::Diffusion && prepared.reduced.isNull())
+        prepared.reduced = preparePicture(picture, conversion.method).reduced;
+    return buildLogoRaster(prepared, sliderX->value(), sliderY->value(), conversion);
 }
 
 void MainWindow::showPrintPreview()
