@@ -9,9 +9,11 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QSlider>
 #include <QStandardPaths>
+#include <QStyle>
 #include <QVBoxLayout>
 
 namespace {
@@ -103,11 +105,9 @@ PrintPreview::PrintPreview(Notifier *notifier, QWidget *parent)
 
     canvas = new PrintCanvas;
     canvas->setObjectName(QStringLiteral("printCanvas"));
-    canvas->setZoom(2);
-    auto *scroll = new QScrollArea;
+    scroll = new QScrollArea;
     scroll->setWidget(canvas);
     scroll->setAlignment(Qt::AlignCenter);
-    scroll->setMinimumSize(canvas->sizeHint() + QSize(8, 8));
 
     sizeLabel = new QLabel;
     sizeLabel->setObjectName(QStringLiteral("sizeLabel"));
@@ -147,11 +147,26 @@ PrintPreview::PrintPreview(Notifier *notifier, QWidget *parent)
             &PrintPreview::conversionEdited);
     connect(levelSlider, &QSlider::valueChanged, this, &PrintPreview::conversionEdited);
     connect(zoomBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
-            [this] { canvas->setZoom(zoomBox->currentData().toInt()); });
+            &PrintPreview::zoomChosen);
     connect(fitButton, &QPushButton::clicked, this, &PrintPreview::fitRequested);
     connect(savePngButton, &QPushButton::clicked, this, &PrintPreview::choosePngFile);
     connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
     setConversion({});
+    zoomChosen();
+}
+
+void PrintPreview::zoomChosen()
+{
+    canvas->setZoom(zoomBox->currentData().toInt());
+    // The window grows with the zoom as far as the screen allows; beyond that it scrolls.
+    const QSize whole = canvas->sizeHint() + QSize(4, 4) * scroll->frameWidth();
+    const QSize room = (screen() ? screen()->availableGeometry().size() : whole) - QSize(60, 220);
+    QSize shown = whole.boundedTo(room);
+    // A horizontal scroll bar takes its height from the rows.
+    if (shown.width() < whole.width())
+        shown.rheight() += style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    scroll->setMinimumSize(shown);
+    adjustSize();
 }
 
 void PrintPreview::showRaster(const LogoRaster &raster, int widthDots, LogoPlacement placement)

@@ -10,6 +10,7 @@ class Notifier;
 class QComboBox;
 class QLabel;
 class QPushButton;
+class QScrollArea;
 class QSlider;
 
 // The 416 x 96 dot logo area at an integer zoom, with the rows the printer will
@@ -60,11 +61,13 @@ signals:
 
 private:
     void conversionEdited();
+    void zoomChosen();
     void choosePngFile();
 
     Notifier *notifier;
     QImage picture;
     PrintCanvas *canvas;
+    QScrollArea *scroll;
     QComboBox *methodBox;
     QSlider *levelSlider;
     QLabel *levelValueLabel;
