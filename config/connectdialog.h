@@ -78,7 +78,13 @@ private:
     int currentEntry() const;
     int rowOf(QTcpSocket *socket);
     void refreshChangedRows();
+    void putEntry(int row, const QString &name, const QString &address, const QString &port,
+                  bool ticked);
+    void setStatusCell(int row);
     void fitColumns();
+    void fitRows();
+    void fitRow(int row);
+    int rowLines(int row) const;
     void setAllTicks(bool ticked);
     void appendEntries(const QList<PrinterEntry> &entries);
     void removeAllEntries();
@@ -101,5 +107,8 @@ private:
     QSet<QTcpSocket *> changedSockets;
     QHash<QTcpSocket *, int> rowOfSocket;
     bool rowsMoved = true;
+    // Row heights by the number of lines a row shows, once measured.
+    QHash<int, int> rowHeightForLines;
+    bool defaultRowHeightSet = false;
     QTimer *refreshTimer = nullptr;
 };

@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QSaveFile>
 #include <QStandardItemModel>
@@ -19,6 +20,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -38,6 +40,39 @@ QStandardItem *nameItem(const QString &name, bool ticked)
 }
 
 const char appTitle[] = "Kelm Graphics";
+
+// Items set into existing rows without the signals QStandardItemModel sends for
+// each: a layout change per item, which makes the view walk all its rows every
+// time. Once done, one change of the rows' data.
+class QuietFill
+{
+public:
+    QuietFill(QStandardItemModel *model, int first, int count)
+        : model(model), first(first), count(count), wasBlocked(model->blockSignals(true))
+    {
+    }
+    ~QuietFill()
+    {
+        model->blockSignals(wasBlocked);
+        if (count > 0)
+            emit model->dataChanged(model->index(first, 0),
+                                    model->index(first + count - 1, model->columnCount() - 1));
+    }
+    QuietFill(const QuietFill &) = delete;
+    QuietFill &operator=(const QuietFill &) = delete;
+
+private:
+    QStandardItemModel *model;
+    int first, count;
+    bool wasBlocked;
+};
+
+// What a fresh QStandardItem allows, editing in place included.
+Qt::ItemFlags defaultItemFlags()
+{
+    static const Qt::ItemFlags flags = QStandardItem().flags();
+    return flags;
+}
 
 // The longest list of refused lines a box shows in full; the rest is behind
 // its details.
@@ -73,11 +108,11 @@ void ConnectDialog::fillTable()
     const int entries =
         std::min({s.printerCount, int(s.printerNames.size()), int(s.printerIps.size()),
                   int(s.printerPorts.size()), int(s.printerSelected.size())});
-    for (int i = 0; i < entries; ++i) {
-        printerModel->setItem(i, 0, nameItem(s.printerNames.at(i), s.printerSelected.at(i)));
-        printerModel->setItem(i, 1, fixedItem(s.printerIps.at(i)));
-        printerModel->setItem(i, 2, fixedItem(s.printerPorts.at(i)));
-        printerModel->setItem(i, 3, fixedItem(stateText(i)));
+    {
+        QuietFill fill(printerModel, 0, entries);
+        for (int i = 0; i < entries; ++i)
+            putEntry(i, s.printerNames.at(i), s.printerIps.at(i), s.printerPorts.at(i),
+                     s.printerSelected.at(i));
     }
     keepEmptyLastRow();
 }
@@ -88,23 +123,135 @@ void ConnectDialog::keepEmptyLastRow()
     if (printerModel->rowCount() < entries + 1)
         printerModel->setRowCount(entries + 1);
     fitColumns();
-    // Two-line states ("Rozpoczęcie\npodłączania") need the taller rows.
-    ui->ipTableView->resizeRowsToContents();
+    fitRows();
 }
 
 void ConnectDialog::fitColumns()
 {
+    // What resizeColumnsToContents gives, measuring only the widest texts: the
+    // view would lay out every cell, which with thousands of rows is the slowest
+    // part of showing the table. Widths are estimated from the characters'
+    // advances, then the few widest cells are measured as the view would.
     QTableView *view = ui->ipTableView;
-    view->resizeColumnsToContents();
+    const QFontMetrics metrics = view->fontMetrics();
+    QHash<QChar, int> advances;
+    const auto estimate = [&](const QString &text) {
+        int width = 0;
+        for (const QChar c : text) {
+            auto known = advances.constFind(c);
+            if (known == advances.constEnd())
+                known = advances.insert(c, metrics.horizontalAdvance(c));
+            width += known.value();
+        }
+        return width;
+    };
+    const int grid = view->showGrid() ? 1 : 0;
+    const int entries = std::min(int(workSettings.tcpSockets.size()), printerModel->rowCount() - 1);
+    for (int column = 0; column < 4; ++column) {
+        QList<QPair<int, int>> widest; // (estimate, row), the widest three
+        for (int row = 0; row < entries; ++row) {
+            const QStandardItem *item = printerModel->item(row, column);
+            if (!item)
+                continue;
+            const int width = estimate(item->text());
+            if (widest.size() == 3 && width <= widest.last().first)
+                continue;
+            widest.append({width, row});
+            std::sort(widest.begin(), widest.end(), std::greater<QPair<int, int>>());
+            if (widest.size() > 3)
+                widest.removeLast();
+        }
+        int width = view->horizontalHeader()->sectionSizeHint(column);
+        for (const auto &candidate : qAsConst(widest))
+            width = std::max(
+                width,
+                view->sizeHintForIndex(printerModel->index(candidate.second, column)).width() +
+                    grid);
+        view->setColumnWidth(column, width);
+    }
     // Wide enough for every state, so that a changing state never resizes it.
     int statusWidth = 0;
     for (const char *text : stateTexts) {
         for (const QString &line : QString::fromUtf8(text).split(QLatin1Char('\n')))
-            statusWidth = std::max(statusWidth, view->fontMetrics().horizontalAdvance(line));
+            statusWidth = std::max(statusWidth, metrics.horizontalAdvance(line));
     }
     statusWidth += 2 * (view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1) + 4;
     if (view->columnWidth(3) < statusWidth)
         view->setColumnWidth(3, statusWidth);
+}
+
+void ConnectDialog::fitRows()
+{
+    // Rows are as tall as their contents. A row's height depends only on how many
+    // lines it shows, so each height is measured once; nearly all rows hold one
+    // line, which becomes the default height (set first: setting it resizes
+    // every row).
+    QTableView *view = ui->ipTableView;
+    const int entries = std::min(int(workSettings.tcpSockets.size()), printerModel->rowCount() - 1);
+    if (!defaultRowHeightSet) {
+        for (int row = 0; row < entries; ++row) {
+            if (rowLines(row) == 1) {
+                view->resizeRowToContents(row);
+                rowHeightForLines.insert(1, view->rowHeight(row));
+                view->verticalHeader()->setDefaultSectionSize(view->rowHeight(row));
+                defaultRowHeightSet = true;
+                break;
+            }
+        }
+    }
+    for (int row = 0; row < entries; ++row)
+        fitRow(row);
+    if (rowHeightForLines.contains(1))
+        view->setRowHeight(entries, rowHeightForLines.value(1)); // the empty last row
+    else
+        view->resizeRowToContents(entries);
+}
+
+int ConnectDialog::rowLines(int row) const
+{
+    int lines = 1;
+    for (int column = 0; column < 4; ++column) {
+        if (const QStandardItem *item = printerModel->item(row, column))
+            lines = std::max(lines, int(item->text().count(QLatin1Char('\n'))) + 1);
+    }
+    return lines;
+}
+
+void ConnectDialog::fitRow(int row)
+{
+    QTableView *view = ui->ipTableView;
+    const int lines = rowLines(row);
+    const auto known = rowHeightForLines.constFind(lines);
+    if (known == rowHeightForLines.constEnd()) {
+        view->resizeRowToContents(row);
+        rowHeightForLines.insert(lines, view->rowHeight(row));
+    } else if (view->rowHeight(row) != known.value()) {
+        view->setRowHeight(row, known.value());
+    }
+}
+
+void ConnectDialog::putEntry(int row, const QString &name, const QString &address,
+                             const QString &port, bool ticked)
+{
+    printerModel->setItem(row, 0, nameItem(name, ticked));
+    printerModel->setItem(row, 1, fixedItem(address));
+    printerModel->setItem(row, 2, fixedItem(port));
+    printerModel->setItem(row, 3, fixedItem(stateText(row)));
+}
+
+void ConnectDialog::setStatusCell(int row)
+{
+    // As a new item would: the state's text and the default flags.
+    const QString text = stateText(row);
+    QStandardItem *cell = printerModel->item(row, 3);
+    if (!cell) {
+        printerModel->setItem(row, 3, new QStandardItem(text));
+        return;
+    }
+    if (cell->text() != text)
+        cell->setText(text);
+    if (cell->flags() != defaultItemFlags())
+        cell->setFlags(defaultItemFlags());
 }
 
 QString ConnectDialog::stateText(int row) const
@@ -139,11 +286,11 @@ void ConnectDialog::updateTable()
         const int row = rowOf(socket);
         if (row < 0)
             return; // its entry is gone
-        printerModel->setItem(row, 3, new QStandardItem(stateText(row)));
+        setStatusCell(row);
         changedSockets.insert(socket);
     } else {
         for (int i = 0; i < workSettings.tcpSockets.size(); ++i)
-            printerModel->setItem(i, 3, new QStandardItem(stateText(i)));
+            setStatusCell(i);
         keepEmptyLastRow();
         return;
     }
@@ -167,7 +314,7 @@ void ConnectDialog::refreshChangedRows()
     for (QTcpSocket *socket : qAsConst(changedSockets)) {
         const int row = rowOf(socket);
         if (row >= 0)
-            ui->ipTableView->resizeRowToContents(row);
+            fitRow(row);
     }
     changedSockets.clear();
 }
@@ -203,9 +350,12 @@ void ConnectDialog::on_newShop_clicked()
     ui->pushButton->setEnabled(false);
 
     const int row = printerModel->rowCount() - 1;
-    printerModel->setItem(row, 0, nameItem(entry.at(0), false));
-    printerModel->setItem(row, 1, fixedItem(entry.at(1)));
-    printerModel->setItem(row, 2, fixedItem(entry.at(2)));
+    {
+        QuietFill fill(printerModel, row, 1);
+        printerModel->setItem(row, 0, nameItem(entry.at(0), false));
+        printerModel->setItem(row, 1, fixedItem(entry.at(1)));
+        printerModel->setItem(row, 2, fixedItem(entry.at(2)));
+    }
     printerModel->setRowCount(row + 2);
     ui->ipTableView->resizeColumnsToContents();
 
@@ -306,6 +456,7 @@ void ConnectDialog::appendEntries(const QList<PrinterEntry> &entries)
     // move all the rows below it in the view.
     const int first = workSettings.tcpSockets.size();
     printerModel->insertRows(first, entries.size());
+    QuietFill fill(printerModel, first, entries.size());
     for (int i = 0; i < entries.size(); ++i) {
         const PrinterEntry &entry = entries.at(i);
         workSettings.printerIps.append(entry.address);
@@ -315,14 +466,9 @@ void ConnectDialog::appendEntries(const QList<PrinterEntry> &entries)
         auto *socket = new QTcpSocket;
         workSettings.tcpSockets.append(socket);
         newSockets.append(socket);
-        const int row = first + i;
-        printerModel->setItem(row, 0, nameItem(entry.name, entry.selected));
-        printerModel->setItem(row, 1, fixedItem(entry.address));
-        printerModel->setItem(row, 2, fixedItem(entry.port));
-        printerModel->setItem(row, 3, fixedItem(stateText(row)));
+        putEntry(first + i, entry.name, entry.address, entry.port, entry.selected);
     }
     rowsMoved = true;
-    keepEmptyLastRow();
 }
 
 void ConnectDialog::removeAllEntries()
@@ -427,6 +573,7 @@ void ConnectDialog::importPrinters(const QString &path)
         if (replace)
             removeAllEntries();
         appendEntries(taken);
+        keepEmptyLastRow();
     }
 
     if (problems.isEmpty()) {
