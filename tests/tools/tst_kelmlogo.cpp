@@ -1,5 +1,8 @@
 // kelm-logo as a process, against the virtual printer (another process) and
-// against printers played by this test where it must count connections.
+// against printers played by this test where it must count connections; its
+// preview against the raster the main window encodes.
+#include "support/mainwindowtester.h"
+#include "support/recordingnotifier.h"
 #include "support/simprocess.h"
 #include "support/testfolder.h"
 
@@ -236,6 +239,18 @@ private slots:
             y = fitted.yPercent;
         }
         const LogoRaster raster = buildLogoRaster(readPicture(picture), x, y, conversion);
+        {
+            // The window, with the same picture, sliders and conversion, encodes it.
+            RecordingNotifier notifier;
+            MainWindow window(&notifier);
+            MainWindowTester t(window);
+            QVERIFY(t.loadFile(picture));
+            t.sliderX()->setValue(x);
+            t.sliderY()->setValue(y);
+            t.conversion() = conversion;
+            t.send();
+            QCOMPARE(t.logoHex(), raster.hex);
+        }
         const QImage shown(png);
         QCOMPARE(dots(shown), dots(rasterPicture(raster)));
         QVERIFY2(preview.out.contains(QStringLiteral("%1 x %2 punktów")
@@ -499,5 +514,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TstKelmLogo)
+QTEST_MAIN(TstKelmLogo)
 #include "tst_kelmlogo.moc"
