@@ -357,6 +357,28 @@ private slots:
         QVERIFY2(good.out.contains("zaprogramowana; wierszy 19 z 19"), good.out);
     }
 
+    // The serial printer: silent past the time-out, and a port that does not open.
+    void serialOutcomes()
+    {
+        TestFolder folder;
+        const QString picture = makePicture(folder);
+        const QString tty = folder.filePath(QStringLiteral("ttyKELM"));
+        SimProcess sim({"--answer", "silent", "--serial", tty});
+        QVERIFY(sim.started);
+        for (const QString &port : {tty, folder.filePath(QStringLiteral("ttyNONE"))}) {
+            const Run run =
+                runLogo({"program", picture, "--serial", port, "--timeout", "1", "--json"});
+            QCOMPARE(run.code, 1);
+            const QList<QJsonObject> lines = run.json();
+            QCOMPARE(lines.size(), 1);
+            QCOMPARE(lines.at(0).value("address").toString(), port);
+            QCOMPARE(lines.at(0).value("port").toInt(), 0);
+            QCOMPARE(lines.at(0).value("rows_sent").toInt(), 0);
+            QCOMPARE(lines.at(0).value("outcome").toString(),
+                     port == tty ? QStringLiteral("no_answer") : QStringLiteral("not_connected"));
+        }
+    }
+
     // A printer refused once and then up is programmed at its second attempt;
     // "already programmed" is never tried again.
     void retries()
