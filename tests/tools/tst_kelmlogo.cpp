@@ -1,6 +1,7 @@
 // kelm-logo as a process, against the virtual printer (another process) and
 // against printers played by this test where it must count connections; its
 // preview against the raster the main window encodes.
+#include "support/loopbackprinter.h"
 #include "support/mainwindowtester.h"
 #include "support/recordingnotifier.h"
 #include "support/simprocess.h"
@@ -140,14 +141,6 @@ private:
     QSet<QTcpSocket *> live;
     QHash<QTcpSocket *, int> pendingBytes; // of a frame not yet whole
 };
-
-// A port on which nothing listens: connecting to it is refused.
-quint16 closedPort()
-{
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost);
-    return server.serverPort();
-}
 
 QString tcp(quint16 port)
 {
@@ -293,7 +286,7 @@ private slots:
                         "--drop-after", "5", "--tcp", "127.0.0.1:0"});
         QVERIFY(sim.started);
         QCOMPARE(sim.ports.size(), 4);
-        const QList<quint16> ports = sim.ports + QList<quint16>{closedPort()};
+        const QList<quint16> ports = sim.ports + QList<quint16>{LoopbackPrinter::deadPort()};
         const QStringList names{"Kasa 1", "Kasa 2", "Kasa 3", "Kasa 4", "Kasa 5"};
         QByteArray csv = "nazwa;adres;port\n";
         for (int i = 0; i < ports.size(); ++i)
@@ -387,7 +380,7 @@ private slots:
         const QString picture = makePicture(folder);
         SimProcess programmed({"--answer", "programmed", "--tcp", "127.0.0.1:0"});
         QVERIFY(programmed.started);
-        const quint16 late = closedPort();
+        const quint16 late = LoopbackPrinter::deadPort();
         QProcess process;
         process.start(QStringLiteral(KELM_LOGO),
                       {"program", picture, "--tcp", tcp(late), "--tcp", tcp(programmed.ports.at(0)),
