@@ -71,6 +71,9 @@ void Connection::setAnswerTimeout(int ms, bool endsTransfer)
 
 void Connection::setOutcome(PrinterOutcome outcome)
 {
+    // Only a written frame starts a transfer.
+    if (outcome == PrinterOutcome::Sending)
+        return;
     if (state == PrinterOutcome::Sending && hasEnded(outcome)) {
         currentLine = lineCount + 1;
         replyAwaited = false;
@@ -191,8 +194,7 @@ void Connection::sendLine()
     socket->flush();
     sentRow = currentLine;
     replyAwaited = true;
-    if (answerTimeoutMs > 0)
-        writtenMs = clock.elapsed();
+    writtenMs = clock.elapsed();
 }
 
 void Connection::readTcpData()
@@ -216,7 +218,12 @@ void Connection::readTcpData()
     char chunk[4096];
     while (pending > 0) {
         const qint64 got = socket->read(chunk, std::min<qint64>(pending, sizeof chunk));
-        if (got <= 0)
+        if (got < 0) {
+            // The read failed and Qt closed the unbuffered socket silently.
+            lineDropped();
+            return;
+        }
+        if (got == 0)
             break;
         if (lastReply.size() < keptReply)
             lastReply.append(chunk, int(std::min<qint64>(got, keptReply - lastReply.size())));
@@ -339,6 +346,10 @@ void Connection::showBoxes()
 {
     if (boxOpen)
         return;
+    if (!notifier) {
+        boxes.clear();
+        return;
+    }
     QPointer<Connection> alive(this);
     while (!boxes.isEmpty()) {
         boxOpen = true;

@@ -100,9 +100,9 @@ private slots:
             << PrinterOutcome::AlreadyProgrammed << 1 << "Grafika już zaprogramowana";
         QTest::newRow("hung up at row 3") << all << 3 << 0 << PrinterOutcome::HungUp << 2 << "";
         QTest::newRow("no answer")
-            << QByteArrayList{ack} << -1 << 150 << PrinterOutcome::NoAnswer << 1 << "";
+            << QByteArrayList{ack} << -1 << 500 << PrinterOutcome::NoAnswer << 1 << "";
         QTest::newRow("silent, then stopped")
-            << QByteArrayList{ack, ack} << -1 << -150 << PrinterOutcome::Stopped << 2 << "";
+            << QByteArrayList{ack, ack} << -1 << -500 << PrinterOutcome::Stopped << 2 << "";
     }
     void outcomes()
     {
@@ -135,10 +135,14 @@ private slots:
         const qint64 elapsed = link.connection.elapsedMs();
         QTest::qWait(20);
         QCOMPARE(link.connection.elapsedMs(), elapsed);
-        // Seen by everyone watching the socket, unbuffered as it is.
-        if (outcome == PrinterOutcome::HungUp) {
+        // Seen by everyone watching the socket, unbuffered as it is, also when
+        // the printer hangs up once done.
+        if (outcome == PrinterOutcome::Programmed)
+            printer.last()->disconnectFromHost();
+        if (outcome == PrinterOutcome::HungUp || outcome == PrinterOutcome::Programmed) {
             QTRY_COMPARE(link.disconnected.size(), 1);
             QCOMPARE(link.socket.state(), QAbstractSocket::UnconnectedState);
+            QCOMPARE(link.connection.outcome(), outcome);
         }
         QCOMPARE(link.finished.size(), int(outcome == PrinterOutcome::Programmed ||
                                            outcome == PrinterOutcome::AlreadyProgrammed));
@@ -164,7 +168,7 @@ private slots:
         const auto landed = [&] {
             return QTest::qWaitFor(
                 [&] { return peer->bytesToWrite() == 0 && link.socket.bytesAvailable() == 0; },
-                500);
+                2000);
         };
         bool allRead = true;
         notifier.whileShown = [&] {
