@@ -219,15 +219,17 @@ int main(int argc, char **argv)
         sim.start(QStringLiteral(KELM_PRINTERSIM),
                   {"--tcp", QStringLiteral("127.0.0.1:%1-%2").arg(first).arg(first + n - 1)});
         QByteArray out;
-        while (sim.waitForReadyRead(10000)) {
+        while (sim.waitForReadyRead(60000)) {
             out += sim.readAllStandardOutput();
             if (out.contains("ready"))
                 break;
         }
-        if (out.contains("ready"))
+        if (out.contains("ready")) {
             base = first;
-        else
+        } else { // a port of the range was taken: another range
+            sim.kill();
             sim.waitForFinished(5000);
+        }
     }
     if (base == 0) {
         std::fprintf(stderr, "kelm-printer-sim did not start\n");
