@@ -257,7 +257,27 @@ private slots:
         record().comPortName = b;
         runSettings({onDialog([&](ConnectDialogTester &d) {
                          QCOMPARE(d.d.windowTitle(), QStringLiteral("Ustawienia"));
+                         // The window grew to the right for the table's new buttons,
+                         // and the table takes what the window gets beyond that.
                          QCOMPARE(d.d.size(), QSize(740, 400));
+                         QCOMPARE(d.d.minimumSize(), QSize(740, 400));
+                         const auto places = [&] {
+                             QStringList out;
+                             for (const char *name : {"ipTableView", "frame_2", "pushButton_4",
+                                                      "importShops", "untickAll"})
+                                 out << QStringLiteral("%1 %2 %3 %4")
+                                            .arg(child(&d.d, name)->x())
+                                            .arg(child(&d.d, name)->y())
+                                            .arg(child(&d.d, name)->width())
+                                            .arg(child(&d.d, name)->height());
+                             return out.join(QLatin1String(", "));
+                         };
+                         QCOMPARE(places(), "10 60 560 200, 10 80 580 270, 430 360 121 31, "
+                                            "600 90 130 30, 600 220 130 30");
+                         d.d.resize(900, 600);
+                         QCOMPARE(places(), "10 60 720 400, 10 80 740 470, 430 560 121 31, "
+                                            "760 90 130 30, 760 220 130 30");
+                         d.d.resize(740, 400);
                          QWidget *w = child(&d.d, "deleteShop");
                          QCOMPARE(w->parent(), child(&d.d, "frame_2"));
                          QCOMPARE(qobject_cast<QPushButton *>(w)->text(), "Usuń drukarkę");

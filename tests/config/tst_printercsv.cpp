@@ -51,6 +51,13 @@ private slots:
             << QStringList{QStringLiteral("Sklep; \"Pod Lipą\", 2|10.0.0.1|9100|1"),
                            " Kasa |10.0.0.2|9100|0"}
             << none;
+        QTest::newRow("the README's example")
+            << QByteArray("Nazwa;Adres IP;Port TCP;Udzia\xC5\x82\nKasa 1;192.168.1.50;9100;1\n"
+                          "Kasa 2;192.168.1.51;9100;0\n\"Sklep \"\"Pod Lip\xC4\x85\"\"; "
+                          "Krak\xC3\xB3w\";192.168.1.52;9100\n")
+            << QStringList{"Kasa 1|192.168.1.50|9100|1", "Kasa 2|192.168.1.51|9100|0",
+                           QStringLiteral("Sklep \"Pod Lipą\"; Kraków|192.168.1.52|9100|1")}
+            << none;
         QTest::newRow("UTF-8 without BOM") << QByteArray("Kasa Łódź;10.0.0.1;9100") << lodz << none;
         QTest::newRow("Windows-1250")
             << QByteArray("Kasa \xA3\xF3\x64\x9F;10.0.0.1;9100\r\n") << lodz << none;
