@@ -1,14 +1,18 @@
+#include "epolldispatcher.h"
 #include "logotool.h"
 
 #include <QCoreApplication>
 
 int main(int argc, char *argv[])
 {
-    // Qt's own Unix event loop: the GLib one walks every socket on each pass,
-    // which with thousands of printers is the main cost. A QT_NO_GLIB already in
-    // the environment (even empty, which keeps GLib) wins.
-    if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
-        qputenv("QT_NO_GLIB", "1");
+    // Thousands of printer sockets: epoll rather than Qt's loop, which asks every
+    // socket on every pass. KELM_LOGO_QT_LOOP=1 keeps Qt's own (for comparing).
+    if (qEnvironmentVariableIntValue("KELM_LOGO_QT_LOOP") == 1) {
+        if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
+            qputenv("QT_NO_GLIB", "1");
+    } else {
+        QCoreApplication::setEventDispatcher(new EpollEventDispatcher);
+    }
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kelm-logo"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KELM_VERSION));
