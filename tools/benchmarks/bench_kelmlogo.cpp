@@ -6,7 +6,8 @@
 //
 //   ./bench_kelmlogo [N...]          (default 100 1000 5000)
 //
-// No display needed.
+// No display needed. KELM_LOGO_QT_LOOP=1 in the environment runs kelm-logo on
+// Qt's own event loop instead of its epoll one, for comparison.
 #include "benchpicture.h"
 #include "epollfloor.h"
 #include "support/testfolder.h"
@@ -236,8 +237,10 @@ int main(int argc, char **argv)
         "kelm cpu/f = kelm-logo's CPU time (user+sys) beyond a run to one printer / (N x 96);\n"
         "prt cpu/f = the printers' process CPU time during kelm-logo / (N x 96).\n"
         "KiB/prt = (peak RSS for N - peak RSS for 1 printer) / (N - 1).\n"
-        "Machine: %ld cores, load average %.2f when this started.\n",
-        ::sysconf(_SC_NPROCESSORS_ONLN), load[0]);
+        "Machine: %ld cores, load average %.2f when this started. kelm-logo's event loop: %s.\n",
+        ::sysconf(_SC_NPROCESSORS_ONLN), load[0],
+        qEnvironmentVariableIntValue("KELM_LOGO_QT_LOOP") == 1 ? "Qt's own (KELM_LOGO_QT_LOOP=1)"
+                                                               : "epoll");
     std::printf("%5s %9s %9s %6s %9s %7s %10s %9s %9s %8s\n", "N", "kelm ms", "floor ms", "ratio",
                 "kelm us/f", "fl us/f", "kelm cpu/f", "prt cpu/f", "peak KiB", "KiB/prt");
     std::fflush(stdout);
