@@ -3,6 +3,7 @@
 #include "app/messageboxnotifier.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QContextMenuEvent>
@@ -48,8 +49,7 @@ QHBoxLayout *row(std::initializer_list<QWidget *> widgets)
 } // namespace
 
 MainWindow::MainWindow(Notifier *notifier, QWidget *parent)
-    : QMainWindow(parent),
-      ownNotifier(notifier ? nullptr : new MessageBoxNotifier(this)),
+    : QMainWindow(parent), ownNotifier(notifier ? nullptr : new MessageBoxNotifier(this)),
       notifier(notifier ? notifier : ownNotifier.get())
 {
     buildWindow();
@@ -71,6 +71,9 @@ MainWindow::MainWindow(Notifier *notifier, QWidget *parent)
     syncingSliders = false;
     openLink();
     setWindowTitle(QLatin1String(appTitle));
+
+    // The desktop session ends: it may not wait for the window to close.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { saveSettings(); });
 
     statusTimer = new QTimer(this);
     connect(statusTimer, SIGNAL(timeout()), this, SLOT(InterwalCzasowy()));
