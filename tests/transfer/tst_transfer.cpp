@@ -4,6 +4,7 @@
 #include "support/ptyprinter.h"
 #include "support/recordingnotifier.h"
 #include "support/testfolder.h"
+#include "transfer/filedescriptors.h"
 #include "transfer/frame.h"
 
 #include <QSerialPort>
@@ -12,7 +13,9 @@
 #include <QTcpSocket>
 #include <QTest>
 
+#include <algorithm>
 #include <ctime>
+#include <sys/resource.h>
 
 namespace {
 
@@ -437,6 +440,46 @@ private slots:
         QTRY_VERIFY(rig.allDisconnected());
         QCOMPARE(rig.shown(), QStringLiteral("green: Podłączono TCP/IP do 1 drukarek."));
         QCOMPARE(rig.t.linkSettings().tcpSockets.size(), 6);
+    }
+
+    // More ticked printers than the open-file limit leaves descriptors for: those
+    // that fit are connected, and one box says how many are not and why.
+    void morePrintersThanDescriptors()
+    {
+        TestFolder folder;
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        QByteArray settings = "\nTCP\n";
+        for (int i = 0; i < 40; ++i)
+            settings += "Drukarka:TCP:127.0.0.1:" + QByteArray::number(server.serverPort()) +
+                        ":Kasa " + QByteArray::number(i) + ":1\n";
+        QFile file(QStringLiteral("settings.txt"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(settings + "COM::0\n"));
+        file.close();
+        rlimit limit{};
+        QCOMPARE(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+        const rlimit before = limit;
+        limit.rlim_cur = rlim_t(openFileLimit() - spareFileDescriptors() + 64 + 10);
+        QCOMPARE(::setrlimit(RLIMIT_NOFILE, &limit), 0);
+        int connecting = -1;
+        {
+            MainWindow window(&notifier);
+            MainWindowTester t(window);
+            connecting = int(std::count_if(
+                t.linkSettings().tcpSockets.begin(), t.linkSettings().tcpSockets.end(),
+                [](QTcpSocket *s) { return s->state() != QAbstractSocket::UnconnectedState; }));
+        }
+        ::setrlimit(RLIMIT_NOFILE, &before);
+        // Those made before the window (the settings file, the display) may
+        // take a few of the ten.
+        QVERIFY2(connecting >= 5 && connecting <= 10, qPrintable(QString::number(connecting)));
+        KELM_EXPECT_NOTICE(notifier, Notice::Critical, QStringLiteral("Kelm Graphics"),
+                           QStringLiteral("Nie połączono %1 z 40 zaznaczonych drukarek: system "
+                                          "pozwala programowi otworzyć naraz najwyżej %2 plików "
+                                          "i połączeń.")
+                               .arg(40 - connecting)
+                               .arg(limit.rlim_cur),
+                           Notice::Close);
     }
 };
 
