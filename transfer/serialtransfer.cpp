@@ -119,8 +119,8 @@ void MainWindow::readComData()
     // At most the port's read buffer; more makes another notification.
     lastReply = linkSettings.serialPort->readAll();
     // Bytes no frame awaits (before the first send, after the end or a cancel's
-    // last answer) are not an answer: read and dropped.
-    if (currentLine < 1 || currentLine > lineCount)
+    // last answer, or with the TCP/IP link) are not an answer: read and dropped.
+    if (linkSettings.linkMode != 1 || currentLine < 1 || currentLine > lineCount)
         return;
     const QScopedValueRollback<bool> reading(readingSerial, true);
     checkSerialReply();
