@@ -49,7 +49,8 @@ QHBoxLayout *row(std::initializer_list<QWidget *> widgets)
 } // namespace
 
 MainWindow::MainWindow(Notifier *notifier, QWidget *parent)
-    : QMainWindow(parent), ownNotifier(notifier ? nullptr : new MessageBoxNotifier(this)),
+    : QMainWindow(parent),
+      ownNotifier(notifier ? nullptr : new MessageBoxNotifier(this)),
       notifier(notifier ? notifier : ownNotifier.get())
 {
     buildWindow();

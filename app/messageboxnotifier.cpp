@@ -11,7 +11,8 @@ void MessageBoxNotifier::show(const Notice &notice)
     QMessageBox box(notice.kind == Notice::Critical ? QMessageBox::Critical
                                                     : QMessageBox::Information,
                     notice.title, notice.text,
-                    notice.button == Notice::Close ? QMessageBox::Close : QMessageBox::Ok, parent);
+                    notice.button == Notice::Close ? QMessageBox::Close : QMessageBox::Ok,
+                    parent);
     box.setInformativeText(notice.detail);
     box.exec();
 }

@@ -5,17 +5,8 @@
 // One message for the operator: what kind of box, its title, text and single button.
 struct Notice
 {
-    enum Kind
-    {
-        Critical,
-        Information,
-        About
-    };
-    enum Button
-    {
-        Ok,
-        Close
-    };
+    enum Kind { Critical, Information, About };
+    enum Button { Ok, Close };
 
     Kind kind;
     QString title;

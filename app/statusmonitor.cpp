@@ -18,21 +18,20 @@ void MainWindow::InterwalCzasowy()
 {
     const LinkSettings &s = linkSettings;
     if (s.linkMode == 2) {
-        const int entries =
-            std::min({s.printerCount, int(s.printerSelected.size()), int(s.tcpSockets.size())});
+        const int entries = std::min({s.printerCount, int(s.printerSelected.size()),
+                                      int(s.tcpSockets.size())});
         int connected = 0;
         for (int i = 0; i < entries; ++i) {
             if (s.printerSelected.at(i) && isConnected(s.tcpSockets.at(i)))
                 ++connected;
         }
-        statusLabel->setText(
-            connected > 0 ? QStringLiteral("Podłączono TCP/IP do %1 drukarek.").arg(connected)
-                          : QStringLiteral("Połączenie TCP/IP: brak"));
+        statusLabel->setText(connected > 0 ? QStringLiteral("Podłączono TCP/IP do %1 drukarek.")
+                                                 .arg(connected)
+                                           : QStringLiteral("Połączenie TCP/IP: brak"));
     } else if (s.linkMode == 1) {
         if (s.comPortOpen) {
             statusLabel->setStyleSheet(QStringLiteral("color: green"));
-            statusLabel->setText(
-                QStringLiteral("Drukarka podłączona do portu %1.").arg(s.comPortName));
+            statusLabel->setText(QStringLiteral("Drukarka podłączona do portu %1.").arg(s.comPortName));
         } else {
             statusLabel->setStyleSheet(QStringLiteral("color: red"));
             statusLabel->setText(QStringLiteral("Nie otwarty port %1.").arg(s.comPortName));

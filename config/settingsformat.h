@@ -33,9 +33,9 @@ QByteArray settingsAsUtf8(const QByteArray &content);
 
 // Updates `settings` from the file content (see settingsAsUtf8), keeping the
 // values already there for whatever the content does not provide. Lines may end
-// in LF or CR LF. Only lines
-// that start with the printer prefix, directly after the link line, are printer
-// entries, so a stray "Drukarka" in a path or a name cannot shift the other lines.
+// in LF or CR LF. Only lines that start with the printer prefix, directly after
+// the link line, are printer entries, so a stray "Drukarka" in a path or a name
+// cannot shift the other lines.
 void parseSettings(const QByteArray &content, StoredSettings &settings);
 
 // The file content, UTF-8 with LF line ends.

@@ -83,10 +83,10 @@ void MainWindow::saveSettings()
     stored.imagePath = imagePath;
     stored.linkMode = linkSettings.linkMode;
     // Never more entries than every list holds.
-    const int count =
-        std::min({linkSettings.printerCount, int(linkSettings.printerIps.size()),
-                  int(linkSettings.printerPorts.size()), int(linkSettings.printerNames.size()),
-                  int(linkSettings.printerSelected.size())});
+    const int count = std::min({linkSettings.printerCount, int(linkSettings.printerIps.size()),
+                                int(linkSettings.printerPorts.size()),
+                                int(linkSettings.printerNames.size()),
+                                int(linkSettings.printerSelected.size())});
     stored.printerIps = linkSettings.printerIps.mid(0, count);
     stored.printerPorts = linkSettings.printerPorts.mid(0, count);
     stored.printerNames = linkSettings.printerNames.mid(0, count);

@@ -111,8 +111,7 @@ QString Simulator::usage()
         "  --answer ack|programmed|once|silent|split   (default ack)\n"
         "  --ack-byte N             the acknowledgement byte (default 0x64)\n"
         "  --delay MS               delay every answer\n"
-        "  --wire-speed BAUD        answer as if each frame crossed a serial line at BAUD (0: "
-        "off)\n"
+        "  --wire-speed BAUD        answer as if each frame crossed a line at BAUD (0: off)\n"
         "  --drop-after K           close a TCP connection after K frames (0: never)\n");
 }
 
