@@ -105,6 +105,10 @@ private:
     void releaseTcpPrinters(Release when);
     Notifier *connectionNotifier();
     void dropGoneSerialPort();
+    // Boxes about the serial printer: never inside the port's notification, and
+    // one at a time (another one meanwhile is not shown).
+    void notifySerial(const QString &title, const QString &text);
+    bool reopenSerialPort();
 
     // Link status.
     void closeLink();
@@ -155,6 +159,8 @@ private:
     bool syncingSliders = false;
     int currentLine = 0;
     int lineCount = 0;
+    bool readingSerial = false;
+    bool serialBoxDue = false;
 
     // The picture as read, kept so that another conversion starts from it; what
     // Threshold and Atkinson scale from; and the print preview.

@@ -4,6 +4,7 @@
 
 #include "app/messageboxnotifier.h"
 #include "transfer/connection.h"
+#include "transfer/filedescriptors.h"
 #include "transfer/tcpprogressdialog.h"
 
 #include <QHostAddress>
@@ -75,6 +76,10 @@ void MainWindow::openTcpLink()
         return;
     const int known = std::min({s.printerCount, int(s.printerSelected.size()),
                                 int(s.printerIps.size()), int(s.printerPorts.size())});
+    // Every connected printer takes a descriptor; some stay for the display
+    // connection, files and the serial port. Printers beyond them stay unconnected.
+    int descriptors = spareFileDescriptors() - 64;
+    int ticked = 0, unconnected = 0;
     for (int i = 0; i < s.printerCount; ++i) {
         auto *socket = new QTcpSocket;
         s.tcpSockets.append(socket);
@@ -86,10 +91,23 @@ void MainWindow::openTcpLink()
         connection->setPrinter(s.printerNames.value(i), s.printerIps.at(i), port);
         // Unbuffered: a frame goes straight to the kernel, without a copy into
         // Qt's buffer and a write notifier turned on and off for every frame.
-        if (s.printerSelected.at(i))
+        if (!s.printerSelected.at(i))
+            continue;
+        ++ticked;
+        if (descriptors-- > 0)
             socket->connectToHost(QHostAddress(s.printerIps.at(i)), port,
                                   QIODevice::ReadWrite | QIODevice::Unbuffered);
+        else
+            ++unconnected;
     }
+    if (unconnected > 0)
+        notifier->critical(QStringLiteral("Kelm Graphics"),
+                           QStringLiteral("Nie połączono %1 z %2 zaznaczonych drukarek: system "
+                                          "pozwala programowi otworzyć naraz najwyżej %3 plików "
+                                          "i połączeń.")
+                               .arg(unconnected)
+                               .arg(ticked)
+                               .arg(openFileLimit()));
     statusLabel->setStyleSheet(QStringLiteral("color: green"));
     enableSendIfReady();
 }

@@ -47,6 +47,7 @@ public:
     void disconnectTcpPrinters() { w.disconnectTcpPrinters(); }
     QList<Connection *> &connections() { return w.connections; }
     void cancel() { w.cancel(); }
+    void saveSettings() { w.saveSettings(); }
 
     ComPortFinder &findComPorts() { return w.findComPorts; }
 
