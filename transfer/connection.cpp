@@ -28,6 +28,7 @@ struct InsideSocket
 Connection::Connection(QTcpSocket *socket, int lineCount, Notifier *notifier)
     : socket(socket), lineCount(lineCount), notifier(notifier)
 {
+    lastReply.reserve(keptReply);
     const bool wired = connect(socket, SIGNAL(readyRead()), this, SLOT(readTcpData())) &&
                        connect(socket, SIGNAL(connected()), this, SLOT(connectAccepted())) &&
                        connect(socket, SIGNAL(error(QAbstractSocket::SocketError)), this,
@@ -213,7 +214,7 @@ void Connection::readTcpData()
         return;
     }
     // Everything that came is read, in small pieces, and only its first bytes kept.
-    lastReply.clear();
+    lastReply.resize(0); // keeps its few reserved bytes
     qint64 arrived = 0;
     char chunk[4096];
     while (pending > 0) {
