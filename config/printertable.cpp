@@ -493,7 +493,7 @@ QString ConnectDialog::chooseCsvFile(bool forSaving)
     QFileDialog dialog(
         this,
         forSaving ? QStringLiteral("Eksportuj drukarki") : QStringLiteral("Importuj drukarki"),
-        QDir::currentPath(), QStringLiteral("Pliki CSV (*.csv *.txt);;Wszystkie pliki (*)"));
+        QDir::currentPath(), QStringLiteral("Pliki CSV (*.csv);;Wszystkie pliki (*)"));
     if (forSaving) {
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setDefaultSuffix(QStringLiteral("csv"));
@@ -541,7 +541,7 @@ void ConnectDialog::importPrinters(const QString &path)
             QStringLiteral("Dodać drukarki z pliku „%1” do tabeli czy zastąpić nimi tabelę?")
                 .arg(fileName),
             {QStringLiteral("Dodaj"), QStringLiteral("Zastąp"), QStringLiteral("Anuluj")},
-            QStringLiteral("Drukarek w pliku: %1, w tabeli: %2.")
+            QStringLiteral("Poprawnych wpisów w pliku: %1, drukarek w tabeli: %2.")
                 .arg(csv.entries.size())
                 .arg(workSettings.tcpSockets.size()));
         if (answer != 0 && answer != 1)

@@ -640,7 +640,9 @@ private slots:
                                "nimi tabelę?")
                     .arg(file),
                 Notice::Close,
-                QStringLiteral("Drukarek w pliku: %1, w tabeli: %2.").arg(inFile).arg(inTable),
+                QStringLiteral("Poprawnych wpisów w pliku: %1, drukarek w tabeli: %2.")
+                    .arg(inFile)
+                    .arg(inTable),
                 {QStringLiteral("Dodaj"), QStringLiteral("Zastąp"), QStringLiteral("Anuluj")}};
         };
         const QStringList added = {

@@ -215,7 +215,8 @@ int main(int argc, char **argv)
     QProcess sim;
     quint16 base = 0;
     for (int attempt = 0; attempt < 10 && base == 0; ++attempt) {
-        const quint16 first = quint16(20000 + QRandomGenerator::global()->bounded(40000 - n));
+        // Below the ephemeral ports, which the printers' own connections may be using.
+        const quint16 first = quint16(10000 + QRandomGenerator::global()->bounded(22000 - n));
         sim.start(QStringLiteral(KELM_PRINTERSIM),
                   {"--tcp", QStringLiteral("127.0.0.1:%1-%2").arg(first).arg(first + n - 1)});
         QByteArray out;
