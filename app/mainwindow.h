@@ -87,7 +87,11 @@ private:
     void runTcpProgress();
     void cancelTcpPrinters();
     // The TCP/IP fan-out's own.
-    enum class Release { Later, Now };
+    enum class Release
+    {
+        Later,
+        Now
+    };
     void releaseTcpPrinters(Release when);
     Notifier *connectionNotifier();
     void dropGoneSerialPort();
@@ -98,8 +102,7 @@ private:
 
     // Settings dialog: where the COM ports come from, and the sockets its
     // entries no longer hold.
-    void releaseDroppedSockets(const QList<QTcpSocket *> &before,
-                               const QList<QTcpSocket *> &added);
+    void releaseDroppedSockets(const QList<QTcpSocket *> &before, const QList<QTcpSocket *> &added);
     ComPortFinder findComPorts = availableComPorts;
 
     std::unique_ptr<Notifier> ownNotifier;
@@ -107,6 +110,8 @@ private:
     // Boxes about one printer have no parent window.
     std::unique_ptr<Notifier> ownConnectionNotifier;
     ProgressThrottle *progressThrottle = nullptr;
+    // How long a TCP/IP printer may stay silent before its row says so.
+    int answerTimeoutMs = 10000;
 
     LinkSettings linkSettings;
     QTimer *statusTimer = nullptr;

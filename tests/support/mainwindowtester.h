@@ -34,6 +34,7 @@ public:
     QByteArray &lastReply() { return w.lastReply; }
     int &currentLine() { return w.currentLine; }
     int &lineCount() { return w.lineCount; }
+    int &answerTimeoutMs() { return w.answerTimeoutMs; }
 
     bool loadFile(const QString &path) { return w.loadFile(path); }
     void updatePreview() { w.updatePreview(); }
