@@ -10,11 +10,7 @@ constexpr int framePlacementFlag = 16;
 constexpr int framePayload = 23;
 constexpr int framePayloadSize = 104;
 
-enum class LogoPlacement
-{
-    Header,
-    Footer
-};
+enum class LogoPlacement { Header, Footer };
 
 // The frame with row "00", last-row flag "0" and spaces in the payload.
 QByteArray buildFrameTemplate(LogoPlacement placement);
