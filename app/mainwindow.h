@@ -87,11 +87,7 @@ private:
     void runTcpProgress();
     void cancelTcpPrinters();
     // The TCP/IP fan-out's own.
-    enum class Release
-    {
-        Later,
-        Now
-    };
+    enum class Release { Later, Now };
     void releaseTcpPrinters(Release when);
     Notifier *connectionNotifier();
     void dropGoneSerialPort();
@@ -102,7 +98,8 @@ private:
 
     // Settings dialog: where the COM ports come from, and the sockets its
     // entries no longer hold.
-    void releaseDroppedSockets(const QList<QTcpSocket *> &before, const QList<QTcpSocket *> &added);
+    void releaseDroppedSockets(const QList<QTcpSocket *> &before,
+                               const QList<QTcpSocket *> &added);
     ComPortFinder findComPorts = availableComPorts;
 
     std::unique_ptr<Notifier> ownNotifier;
