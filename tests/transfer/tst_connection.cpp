@@ -28,7 +28,8 @@ QByteArray logoHexOf(int rows)
 struct Link
 {
     explicit Link(Notifier &notifier, int port)
-        : connection(&socket, 0, &notifier), changed(&connection, &Connection::outcomeChanged),
+        : port(port), connection(&socket, 0, &notifier),
+          changed(&connection, &Connection::outcomeChanged),
           finished(&connection, &Connection::finished),
           disconnected(&socket, &QTcpSocket::disconnected)
     {
@@ -45,11 +46,9 @@ struct Link
         connection.setTransferData(&hex, buildFrameTemplate(LogoPlacement::Header));
         connection.sendLine();
     }
-    QString detail() const
-    {
-        return QStringLiteral("Drukarka „Kasa 1”, 127.0.0.1:%1").arg(socket.peerPort());
-    }
+    QString detail() const { return QStringLiteral("Drukarka „Kasa 1”, 127.0.0.1:%1").arg(port); }
 
+    int port;
     QTcpSocket socket;
     QByteArray hex;
     Connection connection;
@@ -148,6 +147,51 @@ private slots:
             KELM_EXPECT_NOTICE(notifier, Notice::Critical, title, box, Notice::Close,
                                link.detail());
         }
+    }
+
+    // While the "programmed" box is open the printer sends a stray byte, 3000
+    // more and a "programmed" byte now and then: all are read and dropped, no
+    // second box comes, and the printer's next answers are read as before. A
+    // printer that sends far more than any answer is cut off, and told of.
+    void strayBytes()
+    {
+        LoopbackPrinter printer;
+        printer.answers = {QByteArray(1, '\0')};
+        Link link(notifier, printer.port());
+        QVERIFY(link.connected());
+        QTRY_VERIFY(printer.last());
+        QTcpSocket *peer = printer.last();
+        const auto landed = [&] {
+            return QTest::qWaitFor(
+                [&] { return peer->bytesToWrite() == 0 && link.socket.bytesAvailable() == 0; },
+                500);
+        };
+        bool allRead = true;
+        notifier.whileShown = [&] {
+            for (const QByteArray &stray : {QByteArray("\x01"), QByteArray(3000, '\x64'),
+                                            QByteArray(1, '\0'), QByteArray(1, '\0')}) {
+                peer->write(stray);
+                allRead = landed() && allRead;
+            }
+        };
+        link.start(3);
+        QTRY_COMPARE(notifier.notices.size(), 1);
+        QVERIFY(allRead);
+        KELM_EXPECT_NOTICE(notifier, Notice::Critical, title,
+                           QStringLiteral("Grafika już zaprogramowana"), Notice::Close,
+                           link.detail());
+        notifier.whileShown = nullptr;
+        link.start(3);
+        QTRY_COMPARE(link.connection.outcome(), PrinterOutcome::Programmed);
+        QCOMPARE(printer.frames.size(), 4);
+
+        peer->write(QByteArray(Connection::floodLimit + 4096, 'x'));
+        QTRY_COMPARE(link.disconnected.size(), 1);
+        QTRY_VERIFY(!notifier.isEmpty());
+        KELM_EXPECT_NOTICE(notifier, Notice::Critical, title,
+                           QStringLiteral("Drukarka przysłała ponad 64 KiB danych, o które "
+                                          "program nie prosił; połączenie z nią zostało zerwane."),
+                           Notice::Close, link.detail());
     }
 
     void refused()
