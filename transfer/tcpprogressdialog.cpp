@@ -139,13 +139,22 @@ TcpProgressDialog::TcpProgressDialog(LinkSettings *settings, QWidget *parent)
     const QScreen *screen = QGuiApplication::primaryScreen();
     const int roomy = screen ? screen->availableGeometry().height() * 2 / 3 : 600;
     scroll->setMinimumHeight(std::min(wanted.height(), std::max(roomy, 100)));
-    scroll->setMinimumWidth(wanted.width() + scroll->verticalScrollBar()->sizeHint().width());
-    layout->addWidget(scroll);
-
-    // The counts are links: each shows only the rows it counts.
+    // The counts are links: each shows only the rows it counts. The longest
+    // summary fits in two lines of the dialog's width, and two lines are kept
+    // for it, so that a summary growing never moves the rows.
     summaryLabel = new QLabel;
     summaryLabel->setTextFormat(Qt::RichText);
     summaryLabel->setWordWrap(true);
+    const QFontMetrics metrics = summaryLabel->fontMetrics();
+    const int longestSummary = metrics.horizontalAdvance(
+        QStringLiteral("Zaprogramowano 0000 z 0000, już zaprogramowane: 0000, błędy: 0000, "
+                       "niepodłączone: 0000, nie biorą udziału: 0000, w toku: 0000 (pokaż "
+                       "wszystkie)"));
+    summaryLabel->setMinimumHeight(2 * metrics.lineSpacing());
+    scroll->setMinimumWidth(
+        std::max(wanted.width() + scroll->verticalScrollBar()->sizeHint().width(),
+                 longestSummary / 2 + metrics.averageCharWidth() * 8));
+    layout->addWidget(scroll);
     summaryLabel->setTextInteractionFlags(Qt::LinksAccessibleByMouse |
                                           Qt::LinksAccessibleByKeyboard);
     connect(summaryLabel, &QLabel::linkActivated, this, &TcpProgressDialog::followLink);
@@ -296,8 +305,33 @@ void TcpProgressDialog::flushWords()
             applyFilter(index);
     }
     dirtyRows.clear();
+    // A count that fell to nothing has no rows left to show: all of them come back.
+    if (shownRows != Filter::All && counted(shownRows) == 0)
+        setFilter(Filter::All);
     if (summaryDirty)
         showSummary();
+}
+
+int TcpProgressDialog::counted(Filter filter) const
+{
+    using O = PrinterOutcome;
+    switch (filter) {
+    case Filter::All:
+        return int(rows.size());
+    case Filter::Programmed:
+        return counts[size_t(O::Programmed)];
+    case Filter::AlreadyProgrammed:
+        return counts[size_t(O::AlreadyProgrammed)];
+    case Filter::Failed:
+        return failedCount;
+    case Filter::Running:
+        return int(rows.size()) - endedCount;
+    case Filter::NotTakingPart:
+        return counts[size_t(O::NotTakingPart)];
+    case Filter::NotConnected:
+        return counts[size_t(O::NotConnected)];
+    }
+    return 0;
 }
 
 void TcpProgressDialog::showSummary()
@@ -305,7 +339,7 @@ void TcpProgressDialog::showSummary()
     summaryDirty = false;
     using O = PrinterOutcome;
     const int takingPart = int(rows.size()) - counts[size_t(O::NotTakingPart)];
-    const int running = counts[size_t(O::Waiting)] + counts[size_t(O::Sending)];
+    const int running = counted(Filter::Running);
     QString rich;
     QString plain;
     const auto number = [&](int n, Filter filter) {

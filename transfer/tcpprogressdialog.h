@@ -108,6 +108,7 @@ private:
     void showSummary();
     void updateButtons();
     bool matches(PrinterOutcome outcome) const;
+    int counted(Filter filter) const;
     void applyFilter(int index);
     void followLink(const QString &key);
 
