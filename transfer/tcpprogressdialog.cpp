@@ -130,7 +130,7 @@ TcpProgressDialog::TcpProgressDialog(LinkSettings *settings, QWidget *parent)
     }
     listLayout->addStretch();
 
-    auto *scroll = new QScrollArea;
+    auto *scroll = rowsArea = new QScrollArea;
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -189,6 +189,10 @@ TcpProgressDialog::TcpProgressDialog(LinkSettings *settings, QWidget *parent)
         else
             flushWords();
     });
+    // Words of rows scrolled out of sight wait until they come into view.
+    connect(scroll->verticalScrollBar(), &QScrollBar::valueChanged, this,
+            &TcpProgressDialog::refreshStale);
+    scroll->viewport()->installEventFilter(this);
     showSummary();
     // The dialog opens on the summary: a row's "przerwij" must not be where an
     // Enter or a space meant for closing lands.
@@ -292,17 +296,59 @@ void TcpProgressDialog::markDirty(int index)
     }
 }
 
+void TcpProgressDialog::showWords(int index)
+{
+    QLabel *words = stateLabels.at(index);
+    const QString text = wordsFor(rows[size_t(index)]);
+    if (words->text() != text)
+        words->setText(text);
+}
+
+bool TcpProgressDialog::inView(int index) const
+{
+    if (!isVisible())
+        return true;
+    const Row &row = rows[size_t(index)];
+    const int top = blocks[size_t(row.block)]->y() + row.widget->y();
+    const int first = rowsArea->verticalScrollBar()->value();
+    return top + row.widget->height() >= first && top <= first + rowsArea->viewport()->height();
+}
+
+void TcpProgressDialog::refreshStale()
+{
+    std::vector<int> later;
+    for (const int index : staleRows) {
+        Row &row = rows[size_t(index)];
+        if (!row.stale)
+            continue;
+        if (inView(index)) {
+            row.stale = false;
+            showWords(index);
+        } else {
+            later.push_back(index);
+        }
+    }
+    staleRows.swap(later);
+}
+
 void TcpProgressDialog::flushWords()
 {
     for (const int index : dirtyRows) {
         Row &row = rows[size_t(index)];
         row.dirty = false;
-        QLabel *words = stateLabels.at(index);
-        const QString text = wordsFor(row);
-        if (words->text() != text)
-            words->setText(text);
         if (shownRows != Filter::All)
             applyFilter(index);
+        // Words nobody can see cost as much as those on screen: they are set
+        // once their row comes into view.
+        if (!inView(index)) {
+            if (!row.stale) {
+                row.stale = true;
+                staleRows.push_back(index);
+            }
+            continue;
+        }
+        row.stale = false;
+        showWords(index);
     }
     dirtyRows.clear();
     // A count that fell to nothing has no rows left to show: all of them come back.
@@ -432,6 +478,15 @@ void TcpProgressDialog::setFilter(Filter filter)
     for (int i = 0; i < int(rows.size()); ++i)
         applyFilter(i);
     showSummary();
+    // The rows move once the list is laid out again.
+    QTimer::singleShot(0, this, &TcpProgressDialog::refreshStale);
+}
+
+bool TcpProgressDialog::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Resize)
+        QTimer::singleShot(0, this, &TcpProgressDialog::refreshStale);
+    return QDialog::eventFilter(watched, event);
 }
 
 void TcpProgressDialog::followLink(const QString &key)
@@ -526,15 +581,4 @@ void TcpProgressDialog::isAbleToClose()
 {
     ++finishedCount;
     updateButtons();
-}
-// XXX-TEMP until the core's report lands.
-__attribute__((weak)) QByteArray formatReportCsv(const QList<PrinterResult> &results)
-{
-    QByteArray out = "name;address;port;outcome;rows;seconds\r\n";
-    for (const PrinterResult &r : results)
-        out += (r.name + ';' + r.address + ';' + QString::number(r.port) + ';' +
-                outcomeKey(r.outcome) + ';' + QString::number(r.rowsSent) + '/' +
-                QString::number(r.rows) + ';' + QString::number(r.seconds) + "\r\n")
-                   .toUtf8();
-    return out;
 }

@@ -17,6 +17,7 @@ class ProgressThrottle;
 class QLabel;
 class QProgressBar;
 class QPushButton;
+class QScrollArea;
 struct LinkSettings;
 
 namespace Ui {
@@ -84,6 +85,7 @@ public slots:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     struct Row
@@ -97,6 +99,7 @@ private:
         int block = 0;
         int attempts = 1;
         bool dirty = false;
+        bool stale = false; // its words wait until it is in view
     };
 
     PrinterOutcome outcomeOf(const Row &row) const;
@@ -105,6 +108,9 @@ private:
     void count(PrinterOutcome outcome, int delta);
     void markDirty(int index);
     void flushWords();
+    void showWords(int index);
+    bool inView(int index) const;
+    void refreshStale();
     void showSummary();
     void updateButtons();
     bool matches(PrinterOutcome outcome) const;
@@ -121,6 +127,7 @@ private:
     std::vector<QWidget *> blocks;
     std::vector<int> blockShown;
     std::vector<int> dirtyRows;
+    std::vector<int> staleRows;
     // Rows per outcome, kept as the outcomes change.
     std::array<int, int(PrinterOutcome::NotConnected) + 1> counts{};
     int endedCount = 0;
@@ -130,4 +137,5 @@ private:
     QString summaryPlain;
     Filter shownRows = Filter::All;
     QTimer wordsTimer;
+    QScrollArea *rowsArea = nullptr;
 };

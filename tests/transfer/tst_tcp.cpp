@@ -514,7 +514,7 @@ private slots:
                 const O outcome = row == 2 ? O::Stopped : first[row];
                 QVERIFY2(line.startsWith(rig.t.linkSettings().printerNames[row]) &&
                              line.contains(rig.t.linkSettings().printerPorts[row]) &&
-                             line.contains(outcomeKey(outcome)),
+                             line.contains(outcomeText(outcome, acked[row], 8)),
                          qPrintable(line));
             }
 
