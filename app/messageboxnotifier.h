@@ -11,6 +11,7 @@ class MessageBoxNotifier : public Notifier
 public:
     explicit MessageBoxNotifier(QWidget *parent = nullptr) : parent(parent) {}
     void show(const Notice &notice) override;
+    int ask(const Notice &question) override;
 
 private:
     QPointer<QWidget> parent;

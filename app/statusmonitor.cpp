@@ -18,20 +18,21 @@ void MainWindow::InterwalCzasowy()
 {
     const LinkSettings &s = linkSettings;
     if (s.linkMode == 2) {
-        const int entries = std::min({s.printerCount, int(s.printerSelected.size()),
-                                      int(s.tcpSockets.size())});
+        const int entries =
+            std::min({s.printerCount, int(s.printerSelected.size()), int(s.tcpSockets.size())});
         int connected = 0;
         for (int i = 0; i < entries; ++i) {
             if (s.printerSelected.at(i) && isConnected(s.tcpSockets.at(i)))
                 ++connected;
         }
-        statusLabel->setText(connected > 0 ? QStringLiteral("Podłączono TCP/IP do %1 drukarek.")
-                                                 .arg(connected)
-                                           : QStringLiteral("Połączenie TCP/IP: brak"));
+        statusLabel->setText(
+            connected > 0 ? QStringLiteral("Podłączono TCP/IP do %1 drukarek.").arg(connected)
+                          : QStringLiteral("Połączenie TCP/IP: brak"));
     } else if (s.linkMode == 1) {
         if (s.comPortOpen) {
             statusLabel->setStyleSheet(QStringLiteral("color: green"));
-            statusLabel->setText(QStringLiteral("Drukarka podłączona do portu %1.").arg(s.comPortName));
+            statusLabel->setText(
+                QStringLiteral("Drukarka podłączona do portu %1.").arg(s.comPortName));
         } else {
             statusLabel->setStyleSheet(QStringLiteral("color: red"));
             statusLabel->setText(QStringLiteral("Nie otwarty port %1.").arg(s.comPortName));
@@ -55,7 +56,19 @@ void MainWindow::disconnectTcpPrinters()
 {
     const int entries = std::min(linkSettings.printerCount, int(linkSettings.tcpSockets.size()));
     for (int i = 0; i < entries; ++i) {
-        if (isConnected(linkSettings.tcpSockets.at(i)))
-            linkSettings.tcpSockets.at(i)->disconnectFromHost();
+        QTcpSocket *socket = linkSettings.tcpSockets.at(i);
+        switch (socket->state()) {
+        case QAbstractSocket::UnconnectedState:
+        case QAbstractSocket::ClosingState:
+            break;
+        case QAbstractSocket::ConnectedState:
+            socket->disconnectFromHost();
+            break;
+        default:
+            // Still on its way: disconnectFromHost would only close it once it has
+            // connected, and a send in between would program the printer.
+            socket->abort();
+            break;
+        }
     }
 }

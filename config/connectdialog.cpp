@@ -59,6 +59,12 @@ ConnectDialog::ConnectDialog(LinkSettings *settings, Notifier *notifier,
     ui->pushButton_4->setEnabled(!comChosen);
 }
 
+void ConnectDialog::resizeEvent(QResizeEvent *event)
+{
+    QDialog::resizeEvent(event);
+    ui->followSize(size());
+}
+
 ConnectDialog::~ConnectDialog()
 {
     delete ui;

@@ -5,12 +5,16 @@
 
 #include <QButtonGroup>
 #include <QDialog>
+#include <QHash>
 #include <QList>
 #include <QModelIndex>
+#include <QSet>
 
 class Notifier;
 class QStandardItemModel;
 class QTcpSocket;
+class QTimer;
+struct PrinterEntry;
 
 namespace Ui {
 class ConnectDialog;
@@ -49,6 +53,13 @@ private slots:
     void on_pushButton_3_clicked();
     void on_pushButton_4_clicked();
     void on_ipTableView_clicked(QModelIndex index);
+    void on_tickAll_clicked();
+    void on_untickAll_clicked();
+    void on_importShops_clicked();
+    void on_exportShops_clicked();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     friend class ConnectDialogTester;
@@ -65,6 +76,16 @@ private:
     void readTicks();
     void keepEmptyLastRow();
     int currentEntry() const;
+    int rowOf(QTcpSocket *socket);
+    void refreshChangedRows();
+    void fitColumns();
+    void setAllTicks(bool ticked);
+    void appendEntries(const QList<PrinterEntry> &entries);
+    void removeAllEntries();
+    QHash<QString, QString> takenAddresses(int exceptRow) const;
+    void importPrinters(const QString &path);
+    bool exportPrinters(const QString &path);
+    QString chooseCsvFile(bool forSaving);
 
     Ui::ConnectDialog *ui;
     Notifier *notifier;
@@ -74,4 +95,11 @@ private:
     QButtonGroup linkGroup;
     QStandardItemModel *printerModel = nullptr;
     QList<QTcpSocket *> newSockets;
+
+    // Status cells are set as their sockets change; row heights follow once per
+    // event-loop pass, for the rows that changed.
+    QSet<QTcpSocket *> changedSockets;
+    QHash<QTcpSocket *, int> rowOfSocket;
+    bool rowsMoved = true;
+    QTimer *refreshTimer = nullptr;
 };

@@ -11,6 +11,8 @@
 #include <QRadioButton>
 #include <QTableView>
 
+#include <algorithm>
+
 namespace Ui {
 
 // The settings window's form as the designer would lay it out; creation order
@@ -32,12 +34,20 @@ public:
     QPushButton *deleteShop;
     QPushButton *pushButton_3;
     QPushButton *pushButton_4;
+    QPushButton *importShops;
+    QPushButton *exportShops;
+    QPushButton *tickAll;
+    QPushButton *untickAll;
+
+    // The designer's size, also the least the window takes.
+    static constexpr int designWidth = 740, designHeight = 400;
 
     void setupUi(QDialog *dialog)
     {
         if (dialog->objectName().isEmpty())
             dialog->setObjectName(QStringLiteral("ConnectDialog"));
-        dialog->resize(600, 400);
+        dialog->resize(designWidth, designHeight);
+        dialog->setMinimumSize(designWidth, designHeight);
 
         frame = place(new QFrame(dialog), "frame", 10, 10, 581, 60);
         frame->setFrameShape(QFrame::Box);
@@ -55,12 +65,18 @@ public:
         deleteShop = place(new QPushButton(frame_2), "deleteShop", 430, 10, 101, 30);
         pushButton_3 = place(new QPushButton(dialog), "pushButton_3", 300, 360, 121, 31);
         pushButton_4 = place(new QPushButton(dialog), "pushButton_4", 430, 360, 121, 31);
+        // Beside the printer table, where the window grew for them.
+        importShops = place(new QPushButton(dialog), "importShops", 600, 90, 130, 30);
+        exportShops = place(new QPushButton(dialog), "exportShops", 600, 130, 130, 30);
+        tickAll = place(new QPushButton(dialog), "tickAll", 600, 180, 130, 30);
+        untickAll = place(new QPushButton(dialog), "untickAll", 600, 220, 130, 30);
 
         QFont arial;
         arial.setFamily(QStringLiteral("Arial"));
         for (QWidget *widget : std::initializer_list<QWidget *>{
                  radioButton, checkBox, pushButton, pushButton_2, radioButton_2, newShop, editShop,
-                 deleteShop, pushButton_3, pushButton_4})
+                 deleteShop, pushButton_3, pushButton_4, importShops, exportShops, tickAll,
+                 untickAll})
             widget->setFont(arial);
 
         retranslateUi(dialog);
@@ -80,6 +96,25 @@ public:
         deleteShop->setText(tr("Usuń drukarkę"));
         pushButton_3->setText(tr("Połącz"));
         pushButton_4->setText(tr("Rozłącz"));
+        importShops->setText(tr("Importuj..."));
+        exportShops->setText(tr("Eksportuj..."));
+        tickAll->setText(tr("Zaznacz wszystkie"));
+        untickAll->setText(tr("Odznacz wszystkie"));
+    }
+
+    // The printer table takes whatever the window has beyond the designer's
+    // size; what lies right of it or below it moves along.
+    void followSize(const QSize &size)
+    {
+        const int dw = std::max(0, size.width() - designWidth);
+        const int dh = std::max(0, size.height() - designHeight);
+        frame->resize(581 + dw, 60);
+        frame_2->resize(580 + dw, 270 + dh);
+        ipTableView->resize(560 + dw, 200 + dh);
+        for (QPushButton *button : {pushButton, pushButton_2, pushButton_3, pushButton_4})
+            button->move(button->x(), 360 + dh);
+        for (QPushButton *button : {importShops, exportShops, tickAll, untickAll})
+            button->move(600 + dw, button->y());
     }
 
 private:

@@ -2,14 +2,12 @@
 
 #include "app/notifier.h"
 #include "config/formplacement.h"
+#include "config/printercsv.h"
 
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpression>
-
-#include <limits>
 
 namespace Ui {
 
@@ -73,45 +71,7 @@ namespace {
 
 const char appTitle[] = "Kelm Graphics";
 
-// settings.txt separates its fields with ":" and cannot escape it, so a text
-// holding one would shift the fields of its line at the next start.
-QString forbiddenColonText(const QStringList &fields)
-{
-    if (fields.isEmpty())
-        return {};
-    QStringList quoted;
-    for (const QString &field : fields)
-        quoted << QStringLiteral("„%1”").arg(field);
-    if (fields.size() == 1)
-        return QStringLiteral("Pole %1 zawiera niedozwolony znak „:”.").arg(quoted.first());
-    const QString last = quoted.takeLast();
-    return QStringLiteral("Pola %1 i %2 zawierają niedozwolony znak „:”.")
-        .arg(quoted.join(QStringLiteral(", ")), last);
-}
-
-// A number as toInt reads it (non-numbers as 0), except that a decimal number too
-// long for an int counts as the largest int: toInt would make it 0 and let it pass.
-qint64 decimalValue(const QString &text)
-{
-    bool ok = false;
-    const int value = text.toInt(&ok, 10);
-    if (ok)
-        return value;
-    static const QRegularExpression hugeNumber(QStringLiteral("^\\s*\\+?[0-9]+\\s*$"));
-    return hugeNumber.match(text).hasMatch() ? std::numeric_limits<int>::max() : 0;
-}
-
 } // namespace
-
-bool isIpValid(const QString &address)
-{
-    const QStringList parts = address.split(QLatin1Char('.'));
-    for (const QString &part : parts) {
-        if (decimalValue(part) > 255)
-            return false;
-    }
-    return true;
-}
 
 EditShopDialog::EditShopDialog(const QString &title, QStringList *entry, Notifier *notifier,
                                QWidget *parent)
@@ -126,6 +86,11 @@ EditShopDialog::EditShopDialog(const QString &title, QStringList *entry, Notifie
     }
 }
 
+void EditShopDialog::setTakenAddresses(const QHash<QString, QString> &nameByAddress)
+{
+    taken = nameByAddress;
+}
+
 EditShopDialog::~EditShopDialog()
 {
     delete ui;
@@ -133,26 +98,26 @@ EditShopDialog::~EditShopDialog()
 
 void EditShopDialog::on_pushButton_clicked()
 {
-    if (!isIpValid(ui->lineEdit_2->text())) {
-        notifier->critical(QLatin1String(appTitle), QStringLiteral("Błędny adres IP"));
+    // The same checks as an imported line's.
+    const EntryProblem problem =
+        checkPrinterEntry(ui->lineEdit->text(), ui->lineEdit_2->text(), ui->lineEdit_3->text());
+    if (problem.kind != EntryProblem::None) {
+        notifier->critical(QLatin1String(appTitle), problem.text, problem.detail);
         return;
     }
-    if (decimalValue(ui->lineEdit_3->text()) > 65535) {
-        notifier->critical(QLatin1String(appTitle),
-                           QStringLiteral("Błędny numer portu (większy niż 65536)"));
-        return;
-    }
-    QStringList withColon;
-    for (const auto &[edit, label] :
-         {std::pair{ui->lineEdit, ui->label}, std::pair{ui->lineEdit_2, ui->label_2},
-          std::pair{ui->lineEdit_3, ui->label_3}}) {
-        if (edit->text().contains(QLatin1Char(':')))
-            withColon << label->text();
-    }
-    if (!withColon.isEmpty()) {
-        notifier->critical(QLatin1String(appTitle), forbiddenColonText(withColon),
-                           QStringLiteral("Dwukropek rozdziela pola w pliku settings.txt."));
-        return;
+    const QString address = ui->lineEdit_2->text(), port = ui->lineEdit_3->text();
+    const auto other = taken.constFind(printerAddressKey(address, port));
+    if (other != taken.constEnd()) {
+        // Allowed, as settings.txt always allowed it, but two entries of one
+        // printer would send it two logos at once.
+        const int answer = notifier->question(
+            QLatin1String(appTitle),
+            QStringLiteral("Adres %1 i port %2 ma już drukarka „%3”.")
+                .arg(address, port, other.value()),
+            {QStringLiteral("Zapisz mimo to"), QStringLiteral("Popraw")},
+            QStringLiteral("Dwa wpisy tej samej drukarki wysłałyby do niej logo dwa razy naraz."));
+        if (answer != 0)
+            return;
     }
     entry->clear();
     *entry << ui->lineEdit->text() << ui->lineEdit_2->text() << ui->lineEdit_3->text();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QHash>
 #include <QStringList>
 
 class Notifier;
@@ -21,6 +22,10 @@ public:
                    QWidget *parent = nullptr);
     ~EditShopDialog() override;
 
+    // The other entries' printers, by printerAddressKey, with their names: "Ok"
+    // on one of them asks before it saves.
+    void setTakenAddresses(const QHash<QString, QString> &nameByAddress);
+
 private slots:
     void on_pushButton_clicked();
     void on_pushButton_2_clicked();
@@ -29,7 +34,5 @@ private:
     Ui::EditShopDialog *ui;
     QStringList *entry;
     Notifier *notifier;
+    QHash<QString, QString> taken;
 };
-
-// Every part between the dots converts (as decimal, anything else as 0) to at most 255.
-bool isIpValid(const QString &address);

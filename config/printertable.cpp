@@ -2,13 +2,23 @@
 // and an empty last row, kept index-aligned with the working copy's lists.
 #include "config/connectdialog.h"
 
+#include "app/notifier.h"
 #include "config/connectdialogform.h"
 #include "config/editshopdialog.h"
+#include "config/printercsv.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QHeaderView>
+#include <QSaveFile>
 #include <QStandardItemModel>
 #include <QTcpSocket>
+#include <QTimer>
+
+#include <algorithm>
 
 namespace {
 
@@ -27,6 +37,16 @@ QStandardItem *nameItem(const QString &name, bool ticked)
     return item;
 }
 
+const char appTitle[] = "Kelm Graphics";
+
+// The longest list of refused lines a box shows in full; the rest is behind
+// its details.
+constexpr int problemsShown = 12;
+
+const char *const stateTexts[] = {
+    "Niepodłączona", "Wyszukiwanie hosta",  "Rozpoczęcie\npodłączania",
+    "Podłączona",    "Przypisana do hosta", "Oczekuje na\nzamknięcie"};
+
 } // namespace
 
 void ConnectDialog::setUpPrinterTable()
@@ -40,6 +60,10 @@ void ConnectDialog::setUpPrinterTable()
     ui->ipTableView->setModel(printerModel);
     ui->ipTableView->setSelectionBehavior(QAbstractItemView::SelectRows);
     ui->ipTableView->setSelectionMode(QAbstractItemView::SingleSelection);
+    refreshTimer = new QTimer(this);
+    refreshTimer->setSingleShot(true);
+    refreshTimer->setInterval(0);
+    connect(refreshTimer, &QTimer::timeout, this, &ConnectDialog::refreshChangedRows);
     fillTable();
 }
 
@@ -63,9 +87,24 @@ void ConnectDialog::keepEmptyLastRow()
     const int entries = workSettings.tcpSockets.size();
     if (printerModel->rowCount() < entries + 1)
         printerModel->setRowCount(entries + 1);
-    ui->ipTableView->resizeColumnsToContents();
+    fitColumns();
     // Two-line states ("Rozpoczęcie\npodłączania") need the taller rows.
     ui->ipTableView->resizeRowsToContents();
+}
+
+void ConnectDialog::fitColumns()
+{
+    QTableView *view = ui->ipTableView;
+    view->resizeColumnsToContents();
+    // Wide enough for every state, so that a changing state never resizes it.
+    int statusWidth = 0;
+    for (const char *text : stateTexts) {
+        for (const QString &line : QString::fromUtf8(text).split(QLatin1Char('\n')))
+            statusWidth = std::max(statusWidth, view->fontMetrics().horizontalAdvance(line));
+    }
+    statusWidth += 2 * (view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1) + 4;
+    if (view->columnWidth(3) < statusWidth)
+        view->setColumnWidth(3, statusWidth);
 }
 
 QString ConnectDialog::stateText(int row) const
@@ -92,9 +131,45 @@ QString ConnectDialog::stateText(int row) const
 
 void ConnectDialog::updateTable()
 {
-    for (int i = 0; i < workSettings.tcpSockets.size(); ++i)
-        printerModel->setItem(i, 3, new QStandardItem(stateText(i)));
-    keepEmptyLastRow();
+    // A socket's change sets its own status cell at once; anything else
+    // (an added or edited entry) all of them. Row heights follow once the
+    // event loop is through with the changes.
+    auto *socket = qobject_cast<QTcpSocket *>(sender());
+    if (socket) {
+        const int row = rowOf(socket);
+        if (row < 0)
+            return; // its entry is gone
+        printerModel->setItem(row, 3, new QStandardItem(stateText(row)));
+        changedSockets.insert(socket);
+    } else {
+        for (int i = 0; i < workSettings.tcpSockets.size(); ++i)
+            printerModel->setItem(i, 3, new QStandardItem(stateText(i)));
+        keepEmptyLastRow();
+        return;
+    }
+    if (!refreshTimer->isActive())
+        refreshTimer->start();
+}
+
+int ConnectDialog::rowOf(QTcpSocket *socket)
+{
+    if (rowsMoved) {
+        rowOfSocket.clear();
+        for (int i = 0; i < workSettings.tcpSockets.size(); ++i)
+            rowOfSocket.insert(workSettings.tcpSockets.at(i), i);
+        rowsMoved = false;
+    }
+    return rowOfSocket.value(socket, -1);
+}
+
+void ConnectDialog::refreshChangedRows()
+{
+    for (QTcpSocket *socket : qAsConst(changedSockets)) {
+        const int row = rowOf(socket);
+        if (row >= 0)
+            ui->ipTableView->resizeRowToContents(row);
+    }
+    changedSockets.clear();
 }
 
 void ConnectDialog::readTicks()
@@ -122,6 +197,7 @@ void ConnectDialog::on_newShop_clicked()
 {
     QStringList entry;
     EditShopDialog editor(QStringLiteral("Dodaj drukarkę"), &entry, notifier);
+    editor.setTakenAddresses(takenAddresses(-1));
     if (editor.exec() == 0)
         return;
     ui->pushButton->setEnabled(false);
@@ -140,6 +216,7 @@ void ConnectDialog::on_newShop_clicked()
     auto *socket = new QTcpSocket;
     workSettings.tcpSockets.append(socket);
     newSockets.append(socket);
+    rowsMoved = true;
     updateTable();
 }
 
@@ -153,6 +230,7 @@ void ConnectDialog::on_editShop_clicked()
         entry << printerModel->index(row, column).data().toString();
     // The editor's title is the same as for adding.
     EditShopDialog editor(QStringLiteral("Dodaj drukarkę"), &entry, notifier);
+    editor.setTakenAddresses(takenAddresses(row));
     if (editor.exec() == 0)
         return;
     ui->pushButton->setEnabled(false);
@@ -184,4 +262,219 @@ void ConnectDialog::on_deleteShop_clicked()
     workSettings.printerPorts.removeAt(row);
     workSettings.printerSelected.removeAt(row);
     workSettings.tcpSockets.removeAt(row);
+    rowsMoved = true;
+}
+
+QHash<QString, QString> ConnectDialog::takenAddresses(int exceptRow) const
+{
+    QHash<QString, QString> taken;
+    const LinkSettings &s = workSettings;
+    const int entries = std::min(s.printerIps.size(), s.printerPorts.size());
+    for (int i = 0; i < entries; ++i) {
+        if (i != exceptRow)
+            taken.insert(printerAddressKey(s.printerIps.at(i), s.printerPorts.at(i)),
+                         s.printerNames.value(i));
+    }
+    return taken;
+}
+
+void ConnectDialog::setAllTicks(bool ticked)
+{
+    ui->pushButton->setEnabled(false);
+    const Qt::CheckState state = ticked ? Qt::Checked : Qt::Unchecked;
+    for (int i = 0; i < workSettings.tcpSockets.size(); ++i) {
+        if (QStandardItem *name = printerModel->item(i, 0))
+            name->setCheckState(state);
+    }
+}
+
+void ConnectDialog::on_tickAll_clicked()
+{
+    setAllTicks(true);
+}
+
+void ConnectDialog::on_untickAll_clicked()
+{
+    setAllTicks(false);
+}
+
+void ConnectDialog::appendEntries(const QList<PrinterEntry> &entries)
+{
+    if (entries.isEmpty())
+        return;
+    // In one step before the empty last row: row by row, every insertion would
+    // move all the rows below it in the view.
+    const int first = workSettings.tcpSockets.size();
+    printerModel->insertRows(first, entries.size());
+    for (int i = 0; i < entries.size(); ++i) {
+        const PrinterEntry &entry = entries.at(i);
+        workSettings.printerIps.append(entry.address);
+        workSettings.printerNames.append(entry.name);
+        workSettings.printerPorts.append(entry.port);
+        workSettings.printerSelected.append(entry.selected);
+        auto *socket = new QTcpSocket;
+        workSettings.tcpSockets.append(socket);
+        newSockets.append(socket);
+        const int row = first + i;
+        printerModel->setItem(row, 0, nameItem(entry.name, entry.selected));
+        printerModel->setItem(row, 1, fixedItem(entry.address));
+        printerModel->setItem(row, 2, fixedItem(entry.port));
+        printerModel->setItem(row, 3, fixedItem(stateText(row)));
+    }
+    rowsMoved = true;
+    keepEmptyLastRow();
+}
+
+void ConnectDialog::removeAllEntries()
+{
+    // As deleting each one: a socket still connected or on its way is stopped,
+    // and stays alive for whatever else still refers to it.
+    for (QTcpSocket *socket : qAsConst(workSettings.tcpSockets)) {
+        if (socket->state() != QAbstractSocket::UnconnectedState)
+            socket->abort();
+    }
+    printerModel->removeRows(0, workSettings.tcpSockets.size());
+    workSettings.printerIps.clear();
+    workSettings.printerNames.clear();
+    workSettings.printerPorts.clear();
+    workSettings.printerSelected.clear();
+    workSettings.tcpSockets.clear();
+    rowsMoved = true;
+}
+
+QString ConnectDialog::chooseCsvFile(bool forSaving)
+{
+    QFileDialog dialog(
+        this,
+        forSaving ? QStringLiteral("Eksportuj drukarki") : QStringLiteral("Importuj drukarki"),
+        QDir::currentPath(), QStringLiteral("Pliki CSV (*.csv *.txt);;Wszystkie pliki (*)"));
+    if (forSaving) {
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(QStringLiteral("csv"));
+        dialog.selectFile(QStringLiteral("drukarki.csv"));
+    } else {
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().first();
+}
+
+void ConnectDialog::on_importShops_clicked()
+{
+    const QString path = chooseCsvFile(false);
+    if (!path.isEmpty())
+        importPrinters(path);
+}
+
+void ConnectDialog::on_exportShops_clicked()
+{
+    const QString path = chooseCsvFile(true);
+    if (!path.isEmpty())
+        exportPrinters(path);
+}
+
+void ConnectDialog::importPrinters(const QString &path)
+{
+    const QString fileName = QFileInfo(path).fileName();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        notifier->critical(QLatin1String(appTitle),
+                           QStringLiteral("Nie można otworzyć pliku „%1”.").arg(fileName),
+                           file.errorString());
+        return;
+    }
+    const PrinterCsv csv = parsePrinterCsv(file.readAll());
+    file.close();
+
+    bool replace = false;
+    if (!csv.entries.isEmpty() && !workSettings.tcpSockets.isEmpty()) {
+        const int answer = notifier->question(
+            QLatin1String(appTitle),
+            QStringLiteral("Dodać drukarki z pliku „%1” do tabeli czy zastąpić nimi tabelę?")
+                .arg(fileName),
+            {QStringLiteral("Dodaj"), QStringLiteral("Zastąp"), QStringLiteral("Anuluj")},
+            QStringLiteral("Drukarek w pliku: %1, w tabeli: %2.")
+                .arg(csv.entries.size())
+                .arg(workSettings.tcpSockets.size()));
+        if (answer != 0 && answer != 1)
+            return;
+        replace = answer == 1;
+    }
+
+    QList<CsvLineProblem> problems = csv.problems;
+    QList<PrinterEntry> taken;
+    if (replace) {
+        taken = csv.entries;
+    } else {
+        const QHash<QString, QString> inTable = takenAddresses(-1);
+        for (int i = 0; i < csv.entries.size(); ++i) {
+            const PrinterEntry &entry = csv.entries.at(i);
+            const auto there = inTable.constFind(printerAddressKey(entry.address, entry.port));
+            if (there == inTable.constEnd()) {
+                taken.append(entry);
+                continue;
+            }
+            problems.append({csv.lines.value(i),
+                             QStringLiteral("Ten adres i port ma już w tabeli drukarka „%1”")
+                                 .arg(there.value())});
+        }
+    }
+
+    if (replace || !taken.isEmpty()) {
+        ui->pushButton->setEnabled(false);
+        if (replace)
+            removeAllEntries();
+        appendEntries(taken);
+    }
+
+    if (problems.isEmpty()) {
+        notifier->information(QLatin1String(appTitle),
+                              taken.isEmpty()
+                                  ? QStringLiteral("Plik „%1” nie zawiera drukarek.").arg(fileName)
+                                  : QStringLiteral("Zaimportowano drukarki z pliku „%1”: %2.")
+                                        .arg(fileName)
+                                        .arg(taken.size()));
+        return;
+    }
+    std::stable_sort(
+        problems.begin(), problems.end(),
+        [](const CsvLineProblem &a, const CsvLineProblem &b) { return a.line < b.line; });
+    QStringList lines;
+    for (const CsvLineProblem &problem : qAsConst(problems))
+        lines << QStringLiteral("Wiersz %1: %2").arg(problem.line).arg(problem.reason);
+    QStringList shown = lines.mid(0, problemsShown);
+    if (lines.size() > problemsShown)
+        shown << QStringLiteral("… i %1 dalszych (Szczegóły).").arg(lines.size() - problemsShown);
+    notifier->show(
+        {Notice::Critical,
+         QLatin1String(appTitle),
+         QStringLiteral("Zaimportowano drukarki z pliku „%1”: %2. Pominięte wiersze: %3.")
+             .arg(fileName)
+             .arg(taken.size())
+             .arg(lines.size()),
+         Notice::Close,
+         shown.join(QLatin1Char('\n')),
+         {},
+         lines.size() > problemsShown ? lines.join(QLatin1Char('\n')) : QString()});
+}
+
+bool ConnectDialog::exportPrinters(const QString &path)
+{
+    readTicks();
+    const LinkSettings &s = workSettings;
+    QList<PrinterEntry> entries;
+    for (int i = 0; i < s.tcpSockets.size(); ++i)
+        entries.append({s.printerNames.value(i), s.printerIps.value(i), s.printerPorts.value(i),
+                        s.printerSelected.value(i)});
+    QSaveFile file(path);
+    const QByteArray content = formatPrinterCsv(entries);
+    if (file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.commit())
+        return true;
+    notifier->critical(
+        QLatin1String(appTitle),
+        QStringLiteral("Nie można zapisać pliku „%1”.").arg(QFileInfo(path).fileName()),
+        file.errorString());
+    return false;
 }

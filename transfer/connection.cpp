@@ -66,11 +66,14 @@ void Connection::setAnswerTimeout(int ms, bool endsTransfer)
         emit outcomeChanged();
     }
     if (answerTimeoutMs > 0 && state == PrinterOutcome::Sending)
-        begin(); // only starts the watch: the transfer is running
+        startWatch();
 }
 
 void Connection::setOutcome(PrinterOutcome outcome)
 {
+    // Only a written frame starts a transfer.
+    if (outcome == PrinterOutcome::Sending)
+        return;
     if (state == PrinterOutcome::Sending && hasEnded(outcome)) {
         currentLine = lineCount + 1;
         replyAwaited = false;
@@ -87,24 +90,29 @@ void Connection::cancelSend()
 
 void Connection::begin()
 {
-    if (state != PrinterOutcome::Sending) {
-        clock.start();
-        writtenMs = 0;
-        endedMs = 0;
-        unasked = 0;
-        acked = std::max(currentLine - 1, 0);
-        silence = false;
-        state = PrinterOutcome::Sending;
-        emit outcomeChanged();
-    }
+    if (state == PrinterOutcome::Sending)
+        return;
+    clock.start();
+    writtenMs = 0;
+    endedMs = 0;
+    unasked = 0;
+    acked = std::max(currentLine - 1, 0);
+    silence = false;
+    state = PrinterOutcome::Sending;
+    emit outcomeChanged();
+    startWatch();
+}
+
+void Connection::startWatch()
+{
     if (answerTimeoutMs > 0) {
         if (!watch) {
             watch = new QTimer(this);
             watch->setTimerType(Qt::CoarseTimer);
             connect(watch, &QTimer::timeout, this, &Connection::checkSilence);
         }
-        // Coarse: one look now and then at the time of the last frame costs
-        // nothing per answer.
+        // Coarse and started once per transfer: a look now and then at the
+        // time of the last frame costs nothing per answer.
         watch->start(std::clamp(answerTimeoutMs / 4, 20, 1000));
     }
 }
@@ -186,8 +194,7 @@ void Connection::sendLine()
     socket->flush();
     sentRow = currentLine;
     replyAwaited = true;
-    if (answerTimeoutMs > 0)
-        writtenMs = clock.elapsed();
+    writtenMs = clock.elapsed();
 }
 
 void Connection::readTcpData()
@@ -211,7 +218,12 @@ void Connection::readTcpData()
     char chunk[4096];
     while (pending > 0) {
         const qint64 got = socket->read(chunk, std::min<qint64>(pending, sizeof chunk));
-        if (got <= 0)
+        if (got < 0) {
+            // The read failed and Qt closed the unbuffered socket silently.
+            lineDropped();
+            return;
+        }
+        if (got == 0)
             break;
         if (lastReply.size() < keptReply)
             lastReply.append(chunk, int(std::min<qint64>(got, keptReply - lastReply.size())));
@@ -334,6 +346,10 @@ void Connection::showBoxes()
 {
     if (boxOpen)
         return;
+    if (!notifier) {
+        boxes.clear();
+        return;
+    }
     QPointer<Connection> alive(this);
     while (!boxes.isEmpty()) {
         boxOpen = true;

@@ -69,6 +69,7 @@ private slots:
 
 private:
     void begin();
+    void startWatch();
     void end(PrinterOutcome outcome);
     void checkSilence();
     void critical(const QString &text);

@@ -1,5 +1,9 @@
 #include "transfer/printeroutcome.h"
 
+#include "config/printercsv.h"
+
+#include <QStringList>
+
 #include <algorithm>
 
 bool isFailure(PrinterOutcome o)
@@ -84,4 +88,20 @@ QString outcomeKey(PrinterOutcome o)
         return QStringLiteral("not_connected");
     }
     return QString();
+}
+
+QByteArray formatReportCsv(const QList<PrinterResult> &results)
+{
+    QByteArray out(csvByteOrderMark);
+    out += csvLine({QStringLiteral("Nazwa"), QStringLiteral("Adres IP"), QStringLiteral("Port TCP"),
+                    QStringLiteral("Wynik"), QStringLiteral("Wiersze"), QStringLiteral("Sekundy")});
+    for (const PrinterResult &r : results) {
+        // A decimal comma: the spreadsheet that reads ";" files reads it as a number.
+        const QString seconds =
+            QString::number(r.seconds, 'f', 1).replace(QLatin1Char('.'), QLatin1Char(','));
+        out += csvLine({r.name, r.address, QString::number(r.port),
+                        outcomeText(r.outcome, r.rowsSent, r.rows),
+                        QStringLiteral("%1 z %2").arg(r.rowsSent).arg(r.rows), seconds});
+    }
+    return out;
 }

@@ -3,6 +3,7 @@
 #include "app/startup.h"
 #include "config/connectdialog.h"
 #include "config/editshopdialog.h"
+#include "config/printercsv.h"
 #include "config/settingsformat.h"
 #include "support/mainwindowtester.h"
 #include "support/modalanswerer.h"
@@ -14,6 +15,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QPointer>
 #include <QSerialPort>
@@ -23,7 +25,11 @@
 #include <QTcpSocket>
 #include <QtTest>
 
+#include <arpa/inet.h>
 #include <memory>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 class ConnectDialogTester
 {
@@ -101,6 +107,18 @@ Step editor(const QString &name, const QString &ip, const QString &port)
     };
 }
 
+Step fileDialog(const QString &path)
+{
+    return [path](QWidget *top) {
+        auto *dialog = qobject_cast<QFileDialog *>(top);
+        QVERIFY2(dialog, qPrintable(top->objectName()));
+        // selectFile() leaves a focused file name field alone: the name is typed too.
+        dialog->selectFile(path);
+        dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
+        static_cast<QDialog *>(dialog)->accept(); // QFileDialog::accept is protected
+    };
+}
+
 QByteArray settingsFile()
 {
     QFile file(QStringLiteral("settings.txt"));
@@ -112,6 +130,31 @@ QByteArray printerLine(const QByteArray &ip, quint16 port, const QByteArray &nam
     return "Drukarka:TCP:" + ip + ':' + QByteArray::number(port) + ':' + name + ':' +
            (ticked ? "1\n" : "0\n");
 }
+
+// A printer on 127.0.0.1 that never completes a connection: its queue of one
+// is taken by a connection it never accepts, so the kernel drops the next ones.
+struct StuckPrinter
+{
+    StuckPrinter()
+    {
+        fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(fd, reinterpret_cast<sockaddr *>(&address), length) == 0 &&
+            ::listen(fd, 0) == 0 &&
+            ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) == 0)
+            port = ntohs(address.sin_port);
+        filler.connectToHost(QHostAddress::LocalHost, port);
+    }
+    ~StuckPrinter() { ::close(fd); }
+    bool isValid() { return port != 0 && filler.waitForConnected(5000); }
+
+    int fd = -1;
+    quint16 port = 0;
+    QTcpSocket filler;
+};
 
 ComPort comPort(const PtyPair &pty)
 {
@@ -131,6 +174,7 @@ class TstConnectDialog : public QObject
     QList<ComPort> ports;
     PtyPair ptyA, ptyB;
     QTcpServer printer; // takes connections on 127.0.0.1 and never answers
+    StuckPrinter stuckPrinter;
     QList<Step> steps;
     int stray = 0;
 
@@ -184,6 +228,7 @@ private slots:
         configureApplication(*qApp);
         QVERIFY(ptyA.isValid() && ptyB.isValid());
         QVERIFY(printer.listen(QHostAddress::LocalHost));
+        QVERIFY(stuckPrinter.isValid());
     }
 
     void init()
@@ -212,7 +257,7 @@ private slots:
         record().comPortName = b;
         runSettings({onDialog([&](ConnectDialogTester &d) {
                          QCOMPARE(d.d.windowTitle(), QStringLiteral("Ustawienia"));
-                         QCOMPARE(d.d.size(), QSize(600, 400));
+                         QCOMPARE(d.d.size(), QSize(740, 400));
                          QWidget *w = child(&d.d, "deleteShop");
                          QCOMPARE(w->parent(), child(&d.d, "frame_2"));
                          QCOMPARE(qobject_cast<QPushButton *>(w)->text(), "Usuń drukarkę");
@@ -314,11 +359,15 @@ private slots:
                          QCOMPARE(d.cell(1, 3), QStringLiteral("Niepodłączona"));
                          // The unticked printer's socket is wired as well: it shows two lines.
                          auto *socket = d.work().tcpSockets.at(1);
-                         socket->connectToHost(QHostAddress::LocalHost, printer.serverPort());
+                         socket->connectToHost(QHostAddress::LocalHost, stuckPrinter.port);
                          QCOMPARE(d.cell(1, 3), QStringLiteral("Rozpoczęcie\npodłączania"));
                          auto *view = child<QTableView>(&d.d, "ipTableView");
-                         QVERIFY(view->rowHeight(1) >= 2 * view->fontMetrics().lineSpacing());
+                         const int twoLines = 2 * view->fontMetrics().lineSpacing();
+                         QTRY_VERIFY(view->rowHeight(1) >= twoLines);
+                         socket->abort();
+                         socket->connectToHost(QHostAddress::LocalHost, printer.serverPort());
                          QTRY_COMPARE(d.cell(1, 3), QStringLiteral("Podłączona"));
+                         QTRY_VERIFY(view->rowHeight(1) < twoLines);
                          closingSocket = d.work().tcpSockets.at(0);
                      }),
                      selectRow(0), click("deleteShop"), onDialog([&](ConnectDialogTester &d) {
@@ -454,6 +503,17 @@ private slots:
                            "niedozwolony znak „:”."),
             colon);
         row("bad address, colon in name", {"Ka:sa", "10.0.0.256", "1"}, ip);
+        const QString control = QStringLiteral(
+            "Podział wiersza ani inny znak sterujący nie może być częścią wpisu: rozdzieliłby "
+            "jego wiersz w pliku settings.txt.");
+        row("line feed in name", {"Kasa\nCOM", "1.2.3.4", "1"},
+            QStringLiteral("Pole „Nazwa drukarki” zawiera niedozwolony znak sterujący."), control);
+        row("carriage return in address", {"K", "1.2.3.4\r", "1"},
+            QStringLiteral("Pole „Adres IP” zawiera niedozwolony znak sterujący."), control);
+        row("tab in port", {"K", "1.2.3.4", "91\t00"},
+            QStringLiteral("Pole „Numer Portu TCP” zawiera niedozwolony znak sterujący."), control);
+        row("colon before control", {"K\n", "1.2.3.4", "1:"},
+            QStringLiteral("Pole „Numer Portu TCP” zawiera niedozwolony znak „:”."), colon);
     }
 
     void editorChecks()
@@ -484,6 +544,136 @@ private slots:
         child<QAbstractButton>(&dialog, "pushButton_2")->click();
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
         QCOMPARE(entry, QStringList({"two", "strings"}));
+    }
+
+    // Another entry's address and port: the editor asks, and saves only when told to.
+    void editorWarnsOfSamePrinter()
+    {
+        QStringList entry;
+        EditShopDialog dialog(QStringLiteral("Dodaj drukarkę"), &entry, &notifier);
+        dialog.setTakenAddresses({{printerAddressKey("10.0.0.1", "9100"), "Kasa 1"}});
+        dialog.show();
+        child<QLineEdit>(&dialog, "lineEdit")->setText("Kasa 2");
+        child<QLineEdit>(&dialog, "lineEdit_2")->setText("10.0.0.1");
+        child<QLineEdit>(&dialog, "lineEdit_3")->setText("09100");
+        notifier.answers = {1, 0};
+        for (const bool saved : {false, true}) {
+            child<QAbstractButton>(&dialog, "pushButton")->click();
+            KELM_EXPECT_NOTICE(
+                notifier, Notice::Question, "Kelm Graphics",
+                QStringLiteral("Adres 10.0.0.1 i port 09100 ma już drukarka „Kasa 1”."),
+                Notice::Close,
+                QStringLiteral(
+                    "Dwa wpisy tej samej drukarki wysłałyby do niej logo dwa razy naraz."),
+                {QStringLiteral("Zapisz mimo to"), QStringLiteral("Popraw")});
+            QCOMPARE(dialog.isVisible(), !saved);
+            QCOMPARE(entry, saved ? QStringList({"Kasa 2", "10.0.0.1", "09100"}) : QStringList());
+        }
+    }
+
+    // "Rozłącz" stops a printer that is still connecting, so that it cannot
+    // connect afterwards and be programmed by the next send.
+    void disconnectStopsConnecting()
+    {
+        startWindow(tcpFile(printerLine("127.0.0.1", stuckPrinter.port, "Kasa", true)));
+        QTcpSocket *socket = record().tcpSockets.at(0);
+        QCOMPARE(socket->state(), QAbstractSocket::ConnectingState);
+        runSettings({click("pushButton_4"), onDialog([&](ConnectDialogTester &d) {
+                         QCOMPARE(socket->state(), QAbstractSocket::UnconnectedState);
+                         QCOMPARE(d.cell(0, 3), QStringLiteral("Niepodłączona"));
+                     }),
+                     click("pushButton_2")});
+    }
+
+    // Import adds to the table or replaces it, skipping refused lines and the
+    // printers already there, with one box at the end; an export imports back
+    // as the same table; the ticks all at once.
+    void importAndExport()
+    {
+        startWindow(tcpFile(printerLine("127.0.0.1", printer.serverPort(), "Kasa 1", true) +
+                            printerLine("127.0.0.2", 9100, "Kasa 2", false)));
+        QTcpSocket *connected = record().tcpSockets.at(0);
+        QTRY_COMPARE(connected->state(), QAbstractSocket::ConnectedState);
+        const QString imported = folder->filePath(QStringLiteral("import.csv"));
+        const QString exported = folder->filePath(QStringLiteral("eksport.csv"));
+        {
+            QFile file(imported);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("Nazwa;Adres;Port\r\nSklep \xC5\x81\xC3\xB3\x64\xC5\xBA;10.0.0.1;9100\r\n"
+                       "Duplikat;127.0.0.2;9100\r\nZ\xC5\x82y;10.0.0.300;9100\r\n"
+                       "Sklep 2;10.0.0.2;9100;0\r\n");
+        }
+        const auto table = [](ConnectDialogTester &d) {
+            QStringList rows;
+            for (int row = 0; row + 1 < d.model()->rowCount(); ++row)
+                rows << QStringLiteral("%1|%2|%3|%4")
+                            .arg(d.cell(row, 0), d.cell(row, 1), d.cell(row, 2))
+                            .arg(int(d.ticked(row)));
+            return rows;
+        };
+        const QString title = QStringLiteral("Kelm Graphics");
+        const auto question = [&](const char *file, int inFile, int inTable) {
+            return Notice{
+                Notice::Question,
+                title,
+                QStringLiteral("Dodać drukarki z pliku „%1” do tabeli czy zastąpić "
+                               "nimi tabelę?")
+                    .arg(file),
+                Notice::Close,
+                QStringLiteral("Drukarek w pliku: %1, w tabeli: %2.").arg(inFile).arg(inTable),
+                {QStringLiteral("Dodaj"), QStringLiteral("Zastąp"), QStringLiteral("Anuluj")}};
+        };
+        const QStringList added = {
+            "Kasa 1|127.0.0.1|" + QString::number(printer.serverPort()) + "|1",
+            "Kasa 2|127.0.0.2|9100|0", QStringLiteral("Sklep Łódź|10.0.0.1|9100|1"),
+            "Sklep 2|10.0.0.2|9100|0"};
+        notifier.answers = {0, 1, 1};
+        runSettings(
+            {click("importShops"), fileDialog(imported), onDialog([&](ConnectDialogTester &d) {
+                 KELM_EXPECT_NOTICE(notifier, question("import.csv", 3, 2));
+                 KELM_EXPECT_NOTICE(
+                     notifier, Notice::Critical, title,
+                     QStringLiteral("Zaimportowano drukarki z pliku „import.csv”: 2. Pominięte "
+                                    "wiersze: 2."),
+                     Notice::Close,
+                     QStringLiteral("Wiersz 3: Ten adres i port ma już w tabeli drukarka „Kasa 2”\n"
+                                    "Wiersz 4: Błędny adres IP"));
+                 QCOMPARE(table(d), added);
+                 QCOMPARE(d.cell(3, 3), QStringLiteral("Niepodłączona"));
+                 QVERIFY(!child(&d.d, "pushButton")->isEnabled());
+             }),
+             click("exportShops"), fileDialog(exported), click("importShops"), fileDialog(imported),
+             onDialog([&](ConnectDialogTester &d) {
+                 KELM_EXPECT_NOTICE(notifier, question("import.csv", 3, 4));
+                 KELM_EXPECT_NOTICE(notifier, Notice::Critical, title,
+                                    QStringLiteral("Zaimportowano drukarki z pliku „import.csv”: "
+                                                   "3. Pominięte wiersze: 1."),
+                                    Notice::Close, QStringLiteral("Wiersz 4: Błędny adres IP"));
+                 QCOMPARE(table(d),
+                          QStringList({QStringLiteral("Sklep Łódź|10.0.0.1|9100|1"),
+                                       "Duplikat|127.0.0.2|9100|1", "Sklep 2|10.0.0.2|9100|0"}));
+                 // Replaced as if deleted: cut at once, kept for the main window's lists.
+                 QCOMPARE(connected->state(), QAbstractSocket::UnconnectedState);
+             }),
+             click("importShops"), fileDialog(exported), onDialog([&](ConnectDialogTester &d) {
+                 KELM_EXPECT_NOTICE(notifier, question("eksport.csv", 4, 3));
+                 KELM_EXPECT_NOTICE(
+                     notifier, Notice::Information, title,
+                     QStringLiteral("Zaimportowano drukarki z pliku „eksport.csv”: 4."),
+                     Notice::Ok);
+                 QCOMPARE(table(d), added);
+             }),
+             click("untickAll"), onDialog([&](ConnectDialogTester &d) {
+                 for (int row = 0; row < 4; ++row)
+                     QVERIFY(!d.ticked(row));
+             }),
+             click("tickAll"), click("pushButton_4"), click("pushButton_2")});
+        QCOMPARE(record().printerNames,
+                 QStringList({"Kasa 1", "Kasa 2", QStringLiteral("Sklep Łódź"), "Sklep 2"}));
+        QCOMPARE(record().printerPorts,
+                 QStringList({QString::number(printer.serverPort()), "9100", "9100", "9100"}));
+        QCOMPARE(record().printerSelected, QList<bool>({true, true, true, true}));
+        QCOMPARE(record().printerCount, 4);
     }
 
     // Everything the operator sets in the dialog comes back after a restart.

@@ -43,6 +43,7 @@ public:
         }));
     }
     QTcpSocket *last() const { return peers.isEmpty() ? nullptr : peers.last().data(); }
+    void close() { server.close(); }
 
     QList<QByteArray> frames; // from every connection, in arrival order
     QList<QByteArray> answers;
@@ -50,6 +51,7 @@ public:
     int dropAfter = -1;
     int connections = 0;
     int mostOpen = 0;
+    QList<QPointer<QTcpSocket>> peers; // every connection taken, in order
 
 private:
     struct Peer
@@ -83,5 +85,4 @@ private:
     }
 
     QTcpServer server;
-    QList<QPointer<QTcpSocket>> peers;
 };

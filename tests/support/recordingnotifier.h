@@ -9,13 +9,15 @@
 
 inline char *toString(const Notice &notice)
 {
-    return qstrdup(QStringLiteral("box %1 \"%2\" \"%3\" button %4 detail \"%5\"")
-                       .arg(int(notice.kind))
-                       .arg(notice.title, notice.text)
-                       .arg(int(notice.button))
-                       .arg(notice.detail)
-                       .toUtf8()
-                       .constData());
+    return qstrdup(
+        QStringLiteral("box %1 \"%2\" \"%3\" button %4 detail \"%5\" choices \"%6\" "
+                       "details \"%7\"")
+            .arg(int(notice.kind))
+            .arg(notice.title, notice.text)
+            .arg(int(notice.button))
+            .arg(notice.detail, notice.choices.join(QLatin1Char('|')), notice.detailedText)
+            .toUtf8()
+            .constData());
 }
 
 // Records every notice instead of showing a box, and runs `whileShown` the way a
@@ -30,11 +32,20 @@ public:
             whileShown();
     }
 
+    // A question is recorded like any notice and answered with the next of
+    // `answers` (an index into its choices); with none left, with its last choice.
+    int ask(const Notice &question) override
+    {
+        show(question);
+        return answers.isEmpty() ? int(question.choices.size()) - 1 : answers.takeFirst();
+    }
+
     bool isEmpty() const { return notices.isEmpty(); }
     Notice take() { return notices.isEmpty() ? Notice() : notices.takeFirst(); }
 
     QList<Notice> notices;
     std::function<void()> whileShown;
+    QList<int> answers;
 };
 
 // Fails unless exactly this notice is the next one recorded.

@@ -135,10 +135,14 @@ private slots:
         const qint64 elapsed = link.connection.elapsedMs();
         QTest::qWait(20);
         QCOMPARE(link.connection.elapsedMs(), elapsed);
-        // Seen by everyone watching the socket, unbuffered as it is.
-        if (outcome == PrinterOutcome::HungUp) {
+        // Seen by everyone watching the socket, unbuffered as it is, also when
+        // the printer hangs up once done.
+        if (outcome == PrinterOutcome::Programmed)
+            printer.last()->disconnectFromHost();
+        if (outcome == PrinterOutcome::HungUp || outcome == PrinterOutcome::Programmed) {
             QTRY_COMPARE(link.disconnected.size(), 1);
             QCOMPARE(link.socket.state(), QAbstractSocket::UnconnectedState);
+            QCOMPARE(link.connection.outcome(), outcome);
         }
         QCOMPARE(link.finished.size(), int(outcome == PrinterOutcome::Programmed ||
                                            outcome == PrinterOutcome::AlreadyProgrammed));
