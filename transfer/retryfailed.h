@@ -23,3 +23,7 @@ QList<int> retryFailed(const QList<RetryTarget> &targets);
 // Cuts the printer's line, connects it again and starts the logo from row 1 once
 // the line is up. A connection that fails ends the printer with that failure.
 void restartOnNewConnection(Connection *connection, const QString &address, quint16 port);
+
+// A printer still being connected anew is cut off and ends as stopped; any
+// other is left as it is.
+void stopRestart(Connection *connection);

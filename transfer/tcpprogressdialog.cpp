@@ -229,6 +229,12 @@ void TcpProgressDialog::track(int index, Connection *connection)
             [this, index](int line) { showValue(index, line); });
     connect(connection, &Connection::outcomeChanged, this,
             [this, index] { outcomeChanged(index); });
+    // A printer being connected anew by "Ponów nieudane" has no transfer its
+    // Connection could stop yet.
+    connect(cancelButtons.at(index), &QPushButton::clicked, connection,
+            [connection] { stopRestart(connection); });
+    connect(cancelAllButton, &QPushButton::clicked, connection,
+            [connection] { stopRestart(connection); });
     outcomeChanged(index);
 }
 

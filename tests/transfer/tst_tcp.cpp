@@ -8,6 +8,7 @@
 #include "support/testfolder.h"
 #include "transfer/connection.h"
 #include "transfer/frame.h"
+#include "transfer/retryfailed.h"
 #include "transfer/tcpprogressdialog.h"
 
 #include <QApplication>
@@ -543,6 +544,35 @@ private slots:
         QCOMPARE(rig.printers[0]->frames.size(), 8);
         QCOMPARE(rig.printers[4]->frames.size(), 1);
         QVERIFY(rig.printers[5]->frames.isEmpty());
+    }
+
+    // A printer connected anew starts the logo once from row 1; stopped while
+    // still connecting it ends as stopped and gets nothing; a port that refuses
+    // leaves it refused.
+    void restartOnNewConnection()
+    {
+        LoopbackPrinter printer;
+        QTcpSocket socket;
+        Connection connection(&socket, 2, &notifier);
+        const QByteArray hex = logoHexOf(2);
+        connection.setTransferData(&hex, buildFrameTemplate(LogoPlacement::Header));
+        const QString loopback = QStringLiteral("127.0.0.1");
+        ::restartOnNewConnection(&connection, loopback, printer.port());
+        QCOMPARE(connection.outcome(), PrinterOutcome::Waiting);
+        stopRestart(&connection);
+        QCOMPARE(connection.outcome(), PrinterOutcome::Stopped);
+        ::restartOnNewConnection(&connection, loopback, printer.port());
+        QTRY_COMPARE(connection.outcome(), PrinterOutcome::Programmed);
+        QVERIFY(staysTrue([&] { return printer.frames.size() == 2; }));
+        QCOMPARE(printer.frames.first().mid(6, 4), QByteArray("01;0"));
+
+        const quint16 dead = LoopbackPrinter::deadPort();
+        connection.setPrinter({}, loopback, dead);
+        ::restartOnNewConnection(&connection, loopback, dead);
+        QTRY_COMPARE(connection.outcome(), PrinterOutcome::Refused);
+        QTRY_VERIFY(!notifier.isEmpty());
+        KELM_EXPECT_NOTICE(notifier, Notice::Information, title, refusedText, Notice::Ok,
+                           QStringLiteral("Drukarka %1:%2").arg(loopback).arg(dead));
     }
 
     // With one row, one finished() enables "Zamknij"; with many rows the dialog
