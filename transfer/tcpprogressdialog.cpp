@@ -267,16 +267,13 @@ void TcpProgressDialog::outcomeChanged(int index)
     Row &row = rows[size_t(index)];
     const PrinterOutcome now = outcomeOf(row);
     if (now != row.outcome) {
-        const bool ended = hasEnded(now);
-        const bool wasEnded = hasEnded(row.outcome);
         count(row.outcome, -1);
         count(now, 1);
         row.outcome = now;
         summaryDirty = true;
-        if (ended != wasEnded)
-            updateButtons();
+        updateButtons();
         // The last row to end makes the summary final at once.
-        if (ended && endedCount == int(rows.size())) {
+        if (hasEnded(now) && endedCount == int(rows.size())) {
             markDirty(index);
             flushWords();
             return;
