@@ -48,8 +48,7 @@ QHBoxLayout *row(std::initializer_list<QWidget *> widgets)
 } // namespace
 
 MainWindow::MainWindow(Notifier *notifier, QWidget *parent)
-    : QMainWindow(parent),
-      ownNotifier(notifier ? nullptr : new MessageBoxNotifier(this)),
+    : QMainWindow(parent), ownNotifier(notifier ? nullptr : new MessageBoxNotifier(this)),
       notifier(notifier ? notifier : ownNotifier.get())
 {
     buildWindow();
@@ -67,6 +66,7 @@ MainWindow::MainWindow(Notifier *notifier, QWidget *parent)
     linkSettings.comPortOpen = false;
 
     loadSettings();
+    loadConversion();
     reloadImage();
     syncingSliders = false;
     openLink();
@@ -89,6 +89,9 @@ void MainWindow::buildWindow()
     previewLabel->resize(416, 192);
     previewLabel->setAlignment(Qt::AlignCenter);
     previewLabel->setPixmap(blankMonoPixmap(416, 192));
+    previewLabel->setToolTip(
+        QStringLiteral("Miniatura obrazu, nie wydruk. To, co zapisze drukarka, pokazuje "
+                       "„Podgląd wydruku” w menu Plik (Ctrl+P)."));
 
     sendButton = named(new QPushButton(QStringLiteral("Wyślij")), "sendButton");
     sendButton->setShortcut(QKeySequence(QStringLiteral("Ctrl+S")));
@@ -161,6 +164,14 @@ void MainWindow::buildWindow()
     connect(sliderY, SIGNAL(valueChanged(int)), this, SLOT(resizeY(int)));
     sliderX->setValue(100);
     sliderY->setValue(100);
+    // After the handlers above, so that a mirrored pair of moves redraws the
+    // print preview once, with both values in place.
+    for (QSlider *slider : {sliderX, sliderY})
+        connect(slider, &QSlider::valueChanged, this, [this] {
+            if (!syncingSliders)
+                refreshPrintPreview();
+        });
+    connect(headerRadio, &QRadioButton::toggled, this, [this] { refreshPrintPreview(); });
 
     openAction = named(new QAction(QStringLiteral("&Otwórz plik..."), this), "openAction");
     openAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+O")));
@@ -175,7 +186,18 @@ void MainWindow::buildWindow()
     connect(aboutAction, SIGNAL(triggered(bool)), this, SLOT(about()));
 
     fileMenu = named(new QMenu(QStringLiteral("&Plik"), this), "fileMenu");
+    printPreviewAction =
+        named(new QAction(QStringLiteral("Podgląd wydruku..."), this), "printPreviewAction");
+    printPreviewAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+P")));
+    connect(printPreviewAction, &QAction::triggered, this, [this] { showPrintPreview(); });
+    fitProportionsAction =
+        named(new QAction(QStringLiteral("Dopasuj proporcje"), this), "fitProportionsAction");
+    connect(fitProportionsAction, &QAction::triggered, this, [this] { fitPictureProportions(); });
+
     fileMenu->addAction(openAction);
+    fileMenu->addAction(printPreviewAction);
+    fileMenu->addAction(fitProportionsAction);
+    fileMenu->addSeparator();
     fileMenu->addAction(exitAction);
     menuBar()->addMenu(fileMenu);
     menuBar()->addAction(settingsAction);
@@ -185,6 +207,7 @@ void MainWindow::buildWindow()
 MainWindow::~MainWindow()
 {
     saveSettings();
+    saveConversion();
     delete linkSettings.serialPort;
     releaseTcpPrinters(Release::Now);
 }
@@ -193,6 +216,7 @@ void MainWindow::contextMenuEvent(QContextMenuEvent *event)
 {
     QMenu menu(this);
     menu.addAction(openAction);
+    menu.addAction(printPreviewAction);
     menu.addAction(exitAction);
     menu.exec(event->globalPos());
 }

@@ -2,6 +2,7 @@
 
 #include "config/comports.h"
 #include "config/linksettings.h"
+#include "logo/logoconversion.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -15,6 +16,7 @@
 
 class Connection;
 class Notifier;
+class PrintPreview;
 class ProgressThrottle;
 class QAction;
 class QButtonGroup;
@@ -72,6 +74,14 @@ private:
     void showPicture(const QImage &picture);
     void updatePreview();
     void scaleChanged(int value, QLabel *valueLabel, QSlider *otherSlider);
+    // The raster "Wyślij" sends now; the print preview draws the same.
+    LogoRaster currentRaster() const;
+    void showPrintPreview();
+    void refreshPrintPreview();
+    void fitPictureProportions();
+    void setConversion(const Conversion &chosen);
+    void loadConversion();
+    void saveConversion();
 
     // Settings file.
     void loadSettings();
@@ -87,7 +97,11 @@ private:
     void runTcpProgress();
     void cancelTcpPrinters();
     // The TCP/IP fan-out's own.
-    enum class Release { Later, Now };
+    enum class Release
+    {
+        Later,
+        Now
+    };
     void releaseTcpPrinters(Release when);
     Notifier *connectionNotifier();
     void dropGoneSerialPort();
@@ -98,8 +112,7 @@ private:
 
     // Settings dialog: where the COM ports come from, and the sockets its
     // entries no longer hold.
-    void releaseDroppedSockets(const QList<QTcpSocket *> &before,
-                               const QList<QTcpSocket *> &added);
+    void releaseDroppedSockets(const QList<QTcpSocket *> &before, const QList<QTcpSocket *> &added);
     ComPortFinder findComPorts = availableComPorts;
 
     std::unique_ptr<Notifier> ownNotifier;
@@ -144,4 +157,13 @@ private:
     bool syncingSliders = false;
     int currentLine = 0;
     int lineCount = 0;
+
+    // The picture as read, kept so that another conversion starts from it; what
+    // Threshold and Atkinson scale from; and the print preview.
+    QImage picture;
+    QImage reducedPicture;
+    Conversion conversion;
+    QAction *printPreviewAction = nullptr;
+    QAction *fitProportionsAction = nullptr;
+    PrintPreview *printPreview = nullptr;
 };

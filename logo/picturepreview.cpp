@@ -2,13 +2,17 @@
 #include "app/mainwindow.h"
 
 #include "app/notifier.h"
+#include "logo/conversionfile.h"
 #include "logo/picturereader.h"
+#include "logo/printpreview.h"
 
 #include <QCheckBox>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QRadioButton>
 #include <QSlider>
 #include <QStandardPaths>
 #include <QTransform>
@@ -58,8 +62,9 @@ bool MainWindow::loadFile(const QString &path)
     }
     if (picture.isNull()) {
         // Not the display name: the program sets none, since Qt adds it to every title.
-        notifier->information(QStringLiteral("Kelm Graphics"),
-                              QStringLiteral("Cannot load %1.").arg(QDir::toNativeSeparators(path)));
+        notifier->information(
+            QStringLiteral("Kelm Graphics"),
+            QStringLiteral("Cannot load %1.").arg(QDir::toNativeSeparators(path)));
         edgeLabel->setPixmap(QPixmap());
         return false;
     }
@@ -80,18 +85,23 @@ void MainWindow::reloadImage()
 void MainWindow::showPicture(const QImage &picture)
 {
     // Dithered once here; a 1-bit picture keeps its own indices and palette.
-    const QImage mono = picture.convertToFormat(QImage::Format_Mono, Qt::MonoOnly);
-    previewPixmap = QPixmap::fromImage(
-        mono.scaled(285, 192, Qt::IgnoreAspectRatio, Qt::FastTransformation));
+    const QImage mono = toOneBit(picture);
+    previewPixmap =
+        QPixmap::fromImage(mono.scaled(285, 192, Qt::IgnoreAspectRatio, Qt::FastTransformation));
     image = mono;
+    this->picture = picture;
+    reducedPicture = conversion.method == Dither::Diffusion
+                         ? QImage()
+                         : preparePicture(picture, conversion.method).reduced;
     updatePreview();
     enableSendIfReady();
+    refreshPrintPreview();
 }
 
 void MainWindow::updatePreview()
 {
-    const QTransform scale = QTransform::fromScale(sliderX->value() / 100.0,
-                                                   sliderY->value() / 100.0);
+    const QTransform scale =
+        QTransform::fromScale(sliderX->value() / 100.0, sliderY->value() / 100.0);
     previewLabel->setPixmap(previewPixmap.transformed(scale, Qt::FastTransformation));
 }
 
@@ -117,4 +127,95 @@ void MainWindow::scaleChanged(int value, QLabel *valueLabel, QSlider *otherSlide
     syncingSliders = true;
     otherSlider->setValue(value);
     syncingSliders = false;
+}
+
+LogoRaster MainWindow::currentRaster() const
+{
+    PreparedPicture prepared{image, reducedPicture};
+    // Prepared when the picture or the conversion changes; this only covers a gap.
+    if (conversion.method != Dither::Diffusion && prepared.reduced.isNull())
+        prepared.reduced = preparePicture(picture, conversion.method).reduced;
+    return buildLogoRaster(prepared, sliderX->value(), sliderY->value(), conversion);
+}
+
+void MainWindow::showPrintPreview()
+{
+    if (!printPreview) {
+        printPreview = new PrintPreview(notifier, this);
+        connect(printPreview, &PrintPreview::conversionChosen, this,
+                [this](const Conversion &chosen) { setConversion(chosen); });
+        connect(printPreview, &PrintPreview::fitRequested, this,
+                [this] { fitPictureProportions(); });
+    }
+    printPreview->setConversion(conversion);
+    if (printPreview->isVisible()) {
+        printPreview->raise();
+        printPreview->activateWindow();
+    }
+    printPreview->show();
+    refreshPrintPreview();
+}
+
+void MainWindow::refreshPrintPreview()
+{
+    if (!printPreview || !printPreview->isVisible())
+        return;
+    printPreview->showRaster(
+        currentRaster(), std::clamp(sliderX->value(), 0, 100) * logoWidthDots / 100,
+        headerRadio->isChecked() ? LogoPlacement::Header : LogoPlacement::Footer);
+}
+
+void MainWindow::fitPictureProportions()
+{
+    if (picture.isNull())
+        return;
+    const Proportions fit = fitProportions(picture.size());
+    // Both values are set here: the lock, whatever its state, must not mirror one
+    // onto the other. The box itself stays as it is.
+    syncingSliders = true;
+    sliderX->setValue(fit.xPercent);
+    sliderY->setValue(fit.yPercent);
+    syncingSliders = false;
+    refreshPrintPreview();
+}
+
+void MainWindow::setConversion(const Conversion &chosen)
+{
+    conversion = chosen;
+    conversion.level = std::clamp(conversion.level, 1, 254);
+    if (conversion.method != Dither::Diffusion && reducedPicture.isNull() && !picture.isNull()) {
+        BusyCursor busy;
+        reducedPicture = preparePicture(picture, conversion.method).reduced;
+    }
+    if (printPreview)
+        printPreview->setConversion(conversion);
+    refreshPrintPreview();
+}
+
+namespace {
+
+QString conversionPath()
+{
+    return QDir::currentPath() + QLatin1Char('/') + QLatin1String(conversionFileName);
+}
+
+} // namespace
+
+void MainWindow::loadConversion()
+{
+    QFile file(conversionPath());
+    if (file.open(QIODevice::ReadOnly))
+        conversion = parseConversionFile(file.read(4096));
+}
+
+void MainWindow::saveConversion()
+{
+    // No file for those who never chose anything but the default.
+    QFile file(conversionPath());
+    const Conversion standard;
+    if (!file.exists() && conversion.method == standard.method &&
+        conversion.level == standard.level)
+        return;
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(formatConversionFile(conversion));
 }

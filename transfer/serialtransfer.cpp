@@ -43,7 +43,7 @@ void MainWindow::openLink()
 
 void MainWindow::send()
 {
-    const LogoRaster raster = encodeLogoRaster(image, sliderX->value(), sliderY->value());
+    const LogoRaster raster = currentRaster();
     logoHex = raster.hex;
     lineCount = raster.lineCount;
     frameTemplate = buildFrameTemplate(headerRadio->isChecked() ? LogoPlacement::Header

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/mainwindow.h"
+#include "logo/printpreview.h"
 #include "transfer/connection.h"
 
 #include <QAction>
@@ -37,6 +38,7 @@ public:
     int &answerTimeoutMs() { return w.answerTimeoutMs; }
 
     bool loadFile(const QString &path) { return w.loadFile(path); }
+    void showPicture(const QImage &picture) { w.showPicture(picture); }
     void updatePreview() { w.updatePreview(); }
     void enableSendIfReady() { w.enableSendIfReady(); }
     void openLink() { w.openLink(); }
@@ -48,6 +50,16 @@ public:
     void cancel() { w.cancel(); }
 
     ComPortFinder &findComPorts() { return w.findComPorts; }
+
+    LogoRaster currentRaster() const { return w.currentRaster(); }
+    Conversion &conversion() { return w.conversion; }
+    // Opened through its menu command.
+    PrintPreview *printPreview()
+    {
+        if (!w.printPreview || !w.printPreview->isVisible())
+            child<QAction>("printPreviewAction")->trigger();
+        return w.printPreview;
+    }
 
 private:
     MainWindow &w;

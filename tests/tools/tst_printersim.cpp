@@ -9,6 +9,7 @@
 #include "transfer/tcpprogressdialog.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -99,7 +100,28 @@ struct Rig
         const QString path = folder.filePath(QStringLiteral("logo.png"));
         return image.save(path) && t.loadFile(path);
     }
+    // A grey gradient with a disc on a partly transparent background: each
+    // conversion prints it differently.
+    bool photo()
+    {
+        QImage image(900, 300, QImage::Format_ARGB32);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        QLinearGradient gradient(0, 0, 900, 0);
+        gradient.setColorAt(0, QColor(30, 30, 30));
+        gradient.setColorAt(1, QColor(230, 230, 230, 120));
+        painter.fillRect(0, 50, 900, 200, gradient);
+        painter.setBrush(QColor(200, 60, 60));
+        painter.drawEllipse(600, 20, 250, 250);
+        painter.end();
+        const QString path = folder.filePath(QStringLiteral("photo.png"));
+        return image.save(path) && t.loadFile(path);
+    }
     QString out() const { return folder.filePath(QStringLiteral("out")); }
+    QImage png(const QJsonObject &line) const
+    {
+        return QImage(QDir(out()).filePath(line.value(QStringLiteral("png")).toString()));
+    }
     QList<QJsonObject> log() const
     {
         QFile file(folder.filePath(QStringLiteral("out/log.jsonl")));
@@ -381,6 +403,42 @@ private slots:
             QVERIFY(rig.showsLogo(line));
         }
         QCOMPARE(printers.size(), 3);
+    }
+
+    // What the print preview shows and "Zapisz jako PNG..." writes is what the
+    // printer holds, dot for dot, with every conversion.
+    void printPreviewIsWhatThePrinterHolds()
+    {
+        const auto sameDots = [](const QImage &a, const QImage &b) {
+            if (a.size() != b.size() || a.isNull())
+                return false;
+            for (int y = 0; y < a.height(); ++y)
+                for (int x = 0; x < a.width(); ++x)
+                    if ((qGray(a.pixel(x, y)) < 128) != (qGray(b.pixel(x, y)) < 128))
+                        return false;
+            return true;
+        };
+        Rig rig(notifier);
+        Simulator sim({"--out", rig.out(), "--tcp", "127.0.0.1:0"});
+        QVERIFY(sim.started);
+        QVERIFY(rig.photo());
+        QVERIFY(rig.openTcp(sim.ports));
+        rig.t.sliderX()->setValue(80);
+        rig.t.sliderY()->setValue(70);
+        PrintPreview *preview = rig.t.printPreview();
+        auto *methods = preview->findChild<QComboBox *>(QStringLiteral("methodBox"));
+        QList<QImage> printed;
+        for (int method = 0; method < methods->count(); ++method) {
+            methods->setCurrentIndex(method);
+            const QString saved = rig.folder.filePath(QStringLiteral("saved.png"));
+            QVERIFY(preview->savePng(saved));
+            QVERIFY(rig.sendTcp([&] { return rig.log().size() == method + 1; }));
+            printed.append(rig.png(rig.log().at(method)));
+            QCOMPARE(printed.last().size(), QSize(416, 67));
+            QVERIFY(sameDots(preview->shownPicture(), printed.last()));
+            QVERIFY(sameDots(QImage(saved), printed.last()));
+        }
+        QVERIFY(!sameDots(printed.at(0), printed.at(1)) && !sameDots(printed.at(1), printed.at(2)));
     }
 
     // The middle printer drops the link after 5 frames: it is logged incomplete
