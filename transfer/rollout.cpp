@@ -26,13 +26,21 @@ Rollout::~Rollout()
 {
     // The sockets and connections go with this object as its children; nothing
     // they say while closing may reach it half destroyed.
-    for (Printer &p : printers) {
+    abandon();
+}
+
+void Rollout::abandon()
+{
+    for (int i = 0; i < int(printers.size()); ++i) {
+        Printer &p = printers[size_t(i)];
         if (p.connection)
             p.connection->disconnect(this);
         if (p.socket) {
             p.socket->disconnect(this);
             p.socket->abort();
         }
+        release(i);
+        p.phase = Phase::Ended;
     }
 }
 
@@ -45,6 +53,8 @@ void Rollout::setLogo(const QByteArray &hex, int lines, const QByteArray &frame)
 
 void Rollout::start(const QList<PrinterTarget> &list)
 {
+    abandon(); // a run still going, if any
+    ++run;
     targets = list;
     outcomes.clear();
     for (const PrinterTarget &t : list) {
@@ -149,8 +159,8 @@ void Rollout::attemptEnded(int i, PrinterOutcome outcome)
         p.socket->abort();
     release(i);
     if (isFailure(outcome) && r.attempts <= retries && !stopping) {
-        QTimer::singleShot(std::max(retryPauseMs, 0), this, [this, i] {
-            if (printers[size_t(i)].phase == Phase::Pausing && !stopping)
+        QTimer::singleShot(std::max(retryPauseMs, 0), this, [this, i, thisRun = run] {
+            if (run == thisRun && printers[size_t(i)].phase == Phase::Pausing && !stopping)
                 attempt(i);
         });
         return;
@@ -243,7 +253,10 @@ void Rollout::stop()
     next = targets.size();
     if (ended < targets.size())
         QTimer::singleShot(timeoutMs > 0 ? std::min(timeoutMs, stopGraceMs) : stopGraceMs, this,
-                           &Rollout::endAll);
+                           [this, thisRun = run] {
+                               if (run == thisRun)
+                                   endAll();
+                           });
 }
 
 void Rollout::endAll()

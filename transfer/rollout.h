@@ -75,6 +75,7 @@ private:
         QElapsedTimer sinceConnect; // this attempt
     };
 
+    void abandon();
     void launchMore();
     void attempt(int index);
     void connected(int index);
@@ -101,5 +102,6 @@ private:
     int ended = 0;
     int connecting = 0;
     bool stopping = false;
+    int run = 0; // tells a timer of an earlier start() from this one's
     QTimer *ticker;
 };

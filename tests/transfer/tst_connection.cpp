@@ -100,9 +100,9 @@ private slots:
             << PrinterOutcome::AlreadyProgrammed << 1 << "Grafika już zaprogramowana";
         QTest::newRow("hung up at row 3") << all << 3 << 0 << PrinterOutcome::HungUp << 2 << "";
         QTest::newRow("no answer")
-            << QByteArrayList{ack} << -1 << 150 << PrinterOutcome::NoAnswer << 1 << "";
+            << QByteArrayList{ack} << -1 << 500 << PrinterOutcome::NoAnswer << 1 << "";
         QTest::newRow("silent, then stopped")
-            << QByteArrayList{ack, ack} << -1 << -150 << PrinterOutcome::Stopped << 2 << "";
+            << QByteArrayList{ack, ack} << -1 << -500 << PrinterOutcome::Stopped << 2 << "";
     }
     void outcomes()
     {
@@ -168,7 +168,7 @@ private slots:
         const auto landed = [&] {
             return QTest::qWaitFor(
                 [&] { return peer->bytesToWrite() == 0 && link.socket.bytesAvailable() == 0; },
-                500);
+                2000);
         };
         bool allRead = true;
         notifier.whileShown = [&] {

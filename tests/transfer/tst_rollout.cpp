@@ -32,7 +32,7 @@ struct Run
           finished(&rollout, &Rollout::finished)
     {
         rollout.setLogo(logoHexOf(rows), rows, buildFrameTemplate(LogoPlacement::Header));
-        rollout.setTimeout(400);
+        rollout.setTimeout(1000);
         rollout.setRetryPause(50);
     }
     bool done()
@@ -81,7 +81,7 @@ private slots:
             QCOMPARE(run.at(i).rows, 3);
             QCOMPARE(run.at(i).attempts, 1);
         }
-        QVERIFY(run.at(3).seconds >= 0.4);
+        QVERIFY(run.at(3).seconds >= 1.0);
         QCOMPARE(run.ended.size(), 5);
         QCOMPARE(run.finished.size(), 1);
         QCOMPARE(run.rollout.inFlight(), 0);
@@ -122,7 +122,7 @@ private slots:
         Run run(notifier);
         run.rollout.setRetries(2);
         run.rollout.setRetryPause(300);
-        run.rollout.setTimeout(200);
+        run.rollout.setTimeout(1000);
         bool listening = false;
         notifier.whileShown = [&] {
             if (!listening)
