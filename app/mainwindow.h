@@ -124,6 +124,8 @@ private:
     // Boxes about one printer have no parent window.
     std::unique_ptr<Notifier> ownConnectionNotifier;
     ProgressThrottle *progressThrottle = nullptr;
+    // How long a TCP/IP printer may stay silent before its row says so.
+    int answerTimeoutMs = 10000;
 
     LinkSettings linkSettings;
     QTimer *statusTimer = nullptr;
