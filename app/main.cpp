@@ -9,9 +9,11 @@
 int main(int argc, char *argv[])
 {
     prepareEventLoop();
+    raiseOpenFileLimit();
     QApplication app(argc, argv);
     try {
         configureApplication(app);
+        quitOnTerminationSignals();
         MainWindow window;
         window.show();
         return app.exec();

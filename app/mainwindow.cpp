@@ -3,6 +3,7 @@
 #include "app/messageboxnotifier.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QContextMenuEvent>
@@ -71,6 +72,9 @@ MainWindow::MainWindow(Notifier *notifier, QWidget *parent)
     syncingSliders = false;
     openLink();
     setWindowTitle(QLatin1String(appTitle));
+
+    // The desktop session ends: it may not wait for the window to close.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { saveSettings(); });
 
     statusTimer = new QTimer(this);
     connect(statusTimer, SIGNAL(timeout()), this, SLOT(InterwalCzasowy()));

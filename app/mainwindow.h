@@ -105,6 +105,10 @@ private:
     void releaseTcpPrinters(Release when);
     Notifier *connectionNotifier();
     void dropGoneSerialPort();
+    // Boxes about the serial printer: never inside the port's notification, and
+    // one at a time (another one meanwhile is not shown).
+    void notifySerial(const QString &title, const QString &text);
+    bool reopenSerialPort();
 
     // Link status.
     void closeLink();
@@ -120,6 +124,8 @@ private:
     // Boxes about one printer have no parent window.
     std::unique_ptr<Notifier> ownConnectionNotifier;
     ProgressThrottle *progressThrottle = nullptr;
+    // How long a TCP/IP printer may stay silent before its row says so.
+    int answerTimeoutMs = 10000;
 
     LinkSettings linkSettings;
     QTimer *statusTimer = nullptr;
@@ -155,6 +161,8 @@ private:
     bool syncingSliders = false;
     int currentLine = 0;
     int lineCount = 0;
+    bool readingSerial = false;
+    bool serialBoxDue = false;
 
     // The picture as read, kept so that another conversion starts from it; what
     // Threshold and Atkinson scale from; and the print preview.

@@ -1,5 +1,7 @@
 #include "config/settingsformat.h"
 
+#include <QTextCodec>
+
 const char settingsFileName[] = "settings.txt";
 const char printerLinePrefix[] = "Drukarka:TCP:";
 
@@ -32,8 +34,19 @@ bool StoredSettings::operator==(const StoredSettings &other) const
            comPortName == other.comPortName && comPortChosen == other.comPortChosen;
 }
 
-void parseSettings(const QByteArray &content, StoredSettings &settings)
+QByteArray settingsAsUtf8(const QByteArray &content)
 {
+    QTextCodec::ConverterState state;
+    QTextCodec::codecForMib(106)->toUnicode(content.constData(), content.size(), &state);
+    if (state.invalidChars == 0 && state.remainingChars == 0)
+        return content;
+    // Not UTF-8: written by an older copy on Windows, in its locale's code page.
+    return QTextCodec::codecForName("windows-1250")->toUnicode(content).toUtf8();
+}
+
+void parseSettings(const QByteArray &rawContent, StoredSettings &settings)
+{
+    const QByteArray content = settingsAsUtf8(rawContent);
     QList<QByteArray> lines = content.split('\n');
     for (QByteArray &line : lines) {
         if (line.endsWith('\r'))

@@ -24,11 +24,18 @@ struct StoredSettings
 
 extern const char settingsFileName[];
 extern const char printerLinePrefix[];
+// A larger settings.txt is not read: 100,000 printers take 6 MB.
+constexpr qint64 maxSettingsFileSize = 64 << 20;
 
-// Updates `settings` from the file content, keeping the values already there for
-// whatever the content does not provide. Lines may end in LF or CR LF. Only lines
-// that start with the printer prefix, directly after the link line, are printer
-// entries, so a stray "Drukarka" in a path or a name cannot shift the other lines.
+// The content as UTF-8: itself when it is valid UTF-8, otherwise read as
+// Windows-1250.
+QByteArray settingsAsUtf8(const QByteArray &content);
+
+// Updates `settings` from the file content (see settingsAsUtf8), keeping the
+// values already there for whatever the content does not provide. Lines may end
+// in LF or CR LF. Only lines that start with the printer prefix, directly after
+// the link line, are printer entries, so a stray "Drukarka" in a path or a name
+// cannot shift the other lines.
 void parseSettings(const QByteArray &content, StoredSettings &settings);
 
 // The file content, UTF-8 with LF line ends.

@@ -6,6 +6,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
 #include <QTcpSocket>
 
 namespace {
@@ -15,18 +17,39 @@ QString settingsPath()
     return QDir::currentPath() + QLatin1Char('/') + QLatin1String(settingsFileName);
 }
 
+// What a link points to counts: a link to a regular file is read and written
+// through, one to a device or a FIFO is neither.
+bool isRegularOrMissing(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.isFile() || (!info.exists() && !info.isSymLink());
+}
+
+// The whole file, unless it is larger than any settings file can be.
+bool readAtMost(QFile &file, QByteArray *content)
+{
+    if (file.size() > maxSettingsFileSize)
+        return false;
+    *content = file.read(maxSettingsFileSize + 1);
+    return content->size() <= maxSettingsFileSize && file.error() == QFileDevice::NoError;
+}
+
 } // namespace
 
 void MainWindow::loadSettings()
 {
     QFile file(settingsPath());
-    // Read-write, so that a first start creates the file.
-    const bool opened = file.open(QIODevice::ReadWrite | QIODevice::Text);
-    if (!opened)
+    // Read-write, so that a first start creates the file. Only a regular file of
+    // a sane size is read: a FIFO would block the start, a device never end.
+    const bool opened =
+        isRegularOrMissing(file.fileName()) && file.open(QIODevice::ReadWrite | QIODevice::Text);
+    QByteArray content;
+    const bool read = opened && readAtMost(file, &content);
+    if (!read)
         notifier->critical(QStringLiteral("Błąd"),
                            QStringLiteral("Nie można otworzyć pliku z ustawieniami"));
     linkSettings.printerCount = 0;
-    if (!opened)
+    if (!read)
         return;
 
     StoredSettings stored;
@@ -34,7 +57,7 @@ void MainWindow::loadSettings()
     stored.linkMode = linkSettings.linkMode;
     stored.comPortName = linkSettings.comPortName;
     stored.comPortChosen = linkSettings.comPortChosen;
-    parseSettings(file.readAll(), stored);
+    parseSettings(content, stored);
 
     imagePath = stored.imagePath;
     linkSettings.linkMode = stored.linkMode;
@@ -56,12 +79,6 @@ void MainWindow::loadSettings()
 
 void MainWindow::saveSettings()
 {
-    QFile file(settingsPath());
-    if (!file.open(QIODevice::ReadWrite | QIODevice::Text)) {
-        notifier->critical(QStringLiteral("Błąd"),
-                           QStringLiteral("Nie można otworzyć pliku z ustawieniami"));
-        return;
-    }
     StoredSettings stored;
     stored.imagePath = imagePath;
     stored.linkMode = linkSettings.linkMode;
@@ -77,7 +94,15 @@ void MainWindow::saveSettings()
     stored.comPortName = linkSettings.comPortName;
     stored.comPortChosen = linkSettings.comPortChosen;
 
-    file.resize(0);
-    file.write(formatSettings(stored));
-    file.close();
+    // A new file takes the old one's place only once it is whole on the disk: a
+    // full disk or a failed write leaves the old settings as they were. The flush
+    // is checked apart: commit() does not notice a write that fails within it.
+    QSaveFile file(settingsPath());
+    const QByteArray content = formatSettings(stored);
+    if (!isRegularOrMissing(file.fileName()) ||
+        !file.open(QIODevice::WriteOnly | QIODevice::Text) ||
+        file.write(content) != content.size() || !file.flush() || !file.commit())
+        notifier->critical(QStringLiteral("Błąd"),
+                           QStringLiteral("Nie można zapisać pliku z ustawieniami. "
+                                          "Ustawienia nie zostały zapisane."));
 }

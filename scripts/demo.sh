@@ -28,7 +28,11 @@ trap cleanup EXIT
 
 tcp_args=()
 for _ in $(seq "$count"); do tcp_args+=(--tcp 127.0.0.1:0); done
-"$sim" --out "$demo/out" "${tcp_args[@]}" --serial "$demo/ttyKELM" >"$demo/printers.log" 2>&1 &
+# Without a display the screenshot is taken during the transfer: the printers
+# answer each row 30 ms late, so that it lasts a few seconds.
+answer_args=()
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then answer_args=(--delay 30); fi
+"$sim" --out "$demo/out" "${answer_args[@]}" "${tcp_args[@]}" --serial "$demo/ttyKELM" >"$demo/printers.log" 2>&1 &
 sim_pid=$!
 pids+=("$sim_pid")
 for _ in $(seq 100); do
@@ -86,15 +90,16 @@ xdotool windowfocus --sync "$window"
 sleep $((1 + count / 100)) # the printers connect at start; the status line shows it a second later
 xdotool key --clearmodifiers ctrl+s
 
+dialog=$(timeout 10 xdotool search --sync --onlyvisible --name '^Wysy' | head -1) ||
+  { echo "No progress dialog came; see $demo/out and $demo/program.log" >&2; exit 1; }
+sleep 1 # about a third of the rows
+import -window root "$demo/screenshot.png"
 # Every TCP/IP printer logged means all finished, which enables "Zamknij".
 for _ in $(seq 600); do
   [ -f "$demo/out/log.jsonl" ] && [ "$(wc -l <"$demo/out/log.jsonl")" -ge "$count" ] && break
   sleep 0.1
 done
-dialog=$(timeout 10 xdotool search --sync --onlyvisible --name '^Wysy' | head -1) ||
-  { echo "No progress dialog came; see $demo/out and $demo/program.log" >&2; exit 1; }
 sleep 0.5 # the bars catch up
-import -window root "$demo/screenshot.png"
 # "Zamknij" is last in the tab order and takes focus only when enabled.
 xdotool windowfocus --sync "$dialog"
 xdotool key --clearmodifiers shift+Tab space

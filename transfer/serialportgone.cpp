@@ -23,8 +23,14 @@ void MainWindow::dropGoneSerialPort()
     port->close();
     linkSettings.comPortOpen = false;
     // A transfer in progress ends as on "Przerwij"; no answer can come any more.
-    if (currentLine >= 1 && currentLine <= lineCount) {
+    const bool sending = currentLine >= 1 && currentLine <= lineCount;
+    if (sending) {
         cancel();
         currentLine = lineCount + 1;
     }
+    QString text =
+        QStringLiteral("Port %1 drukarki został odłączony.").arg(linkSettings.comPortName);
+    if (sending)
+        text += QStringLiteral(" Logo nie zostało wysłane w całości.");
+    notifySerial(QStringLiteral("Kelm Graphics"), text);
 }

@@ -11,9 +11,19 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QSerialPort>
 #include <QSlider>
 #include <QTcpSocket>
+#include <QTimer>
+
+namespace {
+
+// Only the answer byte matters: the port holds no more than this, and the
+// kernel keeps the rest until it is read.
+constexpr qint64 serialReadBufferSize = 4096;
+
+} // namespace
 
 void MainWindow::openLink()
 {
@@ -29,6 +39,7 @@ void MainWindow::openLink()
     port->close();
     port->setPortName(linkSettings.comPortName);
     port->setBaudRate(QSerialPort::Baud9600, QSerialPort::AllDirections);
+    port->setReadBufferSize(serialReadBufferSize);
     if (!linkSettings.comPortChosen)
         return;
     disconnectTcpPrinters();
@@ -72,7 +83,12 @@ void MainWindow::sendCurrentLine()
 {
     const bool filled = fillFrameRow(frameTemplate, currentLine, lineCount, logoHex);
     // The frame goes out first: the printer's time then overlaps the bookkeeping.
-    const bool write = linkSettings.linkMode == 1 && linkSettings.comPortChosen && filled;
+    bool write = linkSettings.linkMode == 1 && linkSettings.comPortChosen && filled;
+    if (write && !linkSettings.serialPort->isOpen() && !reopenSerialPort()) {
+        write = false;
+        cancel();
+        currentLine = lineCount + 1;
+    }
     if (write) {
         linkSettings.serialPort->write(frameTemplate);
         // Out now rather than on the next pass of the event loop.
@@ -81,7 +97,7 @@ void MainWindow::sendCurrentLine()
     showProgress(currentLine);
 
     if (linkSettings.linkMode == 1 && !linkSettings.comPortChosen)
-        notifier->critical(QStringLiteral("Kelm Graphics"), QStringLiteral("Niewybrany port COM."));
+        notifySerial(QStringLiteral("Kelm Graphics"), QStringLiteral("Niewybrany port COM."));
     else if (linkSettings.linkMode == 2)
         runTcpProgress();
 }
@@ -100,11 +116,14 @@ void MainWindow::showProgress(int value, bool now)
 
 void MainWindow::readComData()
 {
+    // At most the port's read buffer; more makes another notification.
     lastReply = linkSettings.serialPort->readAll();
-    checkSerialReply();
-    // Stray bytes after the end keep the transfer ended without counting on.
-    if (currentLine > lineCount)
+    // Bytes no frame awaits (before the first send, after the end or a cancel's
+    // last answer, or with the TCP/IP link) are not an answer: read and dropped.
+    if (linkSettings.linkMode != 1 || currentLine < 1 || currentLine > lineCount)
         return;
+    const QScopedValueRollback<bool> reading(readingSerial, true);
+    checkSerialReply();
     ++currentLine;
     if (currentLine <= lineCount)
         sendCurrentLine();
@@ -114,11 +133,39 @@ void MainWindow::checkSerialReply()
 {
     if (!isAlreadyProgrammedReply(lastReply))
         return;
-    // Cancelled before the box: its event loop may deliver more bytes, and they
-    // must not advance the transfer into another frame.
+    // Cancelled before the box, so that nothing more counts as an answer.
     emit cancelButton->clicked(false);
-    notifier->critical(QStringLiteral("Kelm Graphics"),
-                       QStringLiteral("Grafika już zaprogramowana"));
+    notifySerial(QStringLiteral("Kelm Graphics"), QStringLiteral("Grafika już zaprogramowana"));
+}
+
+void MainWindow::notifySerial(const QString &title, const QString &text)
+{
+    if (serialBoxDue)
+        return;
+    serialBoxDue = true;
+    const auto show = [this, title, text] {
+        notifier->critical(title, text);
+        serialBoxDue = false;
+    };
+    // A box inside the port's readyRead would run its event loop with the port's
+    // notification still in progress; it runs once the slot has returned.
+    if (readingSerial)
+        QTimer::singleShot(0, this, show);
+    else
+        show();
+}
+
+bool MainWindow::reopenSerialPort()
+{
+    QSerialPort *port = linkSettings.serialPort;
+    if (port->open(QIODevice::ReadWrite)) {
+        linkSettings.comPortOpen = true;
+        return true;
+    }
+    notifySerial(QStringLiteral("Błąd"),
+                 QStringLiteral("Nie można otworzyć portu %1. Logo nie zostało wysłane.")
+                     .arg(linkSettings.comPortName));
+    return false;
 }
 
 void MainWindow::cancel()

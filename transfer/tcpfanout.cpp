@@ -4,6 +4,8 @@
 
 #include "app/messageboxnotifier.h"
 #include "transfer/connection.h"
+#include "transfer/filedescriptors.h"
+#include "transfer/printeroutcome.h"
 #include "transfer/tcpprogressdialog.h"
 
 #include <QHostAddress>
@@ -20,6 +22,19 @@ namespace {
 bool isConnected(const QTcpSocket *socket)
 {
     return socket && socket->state() == QAbstractSocket::ConnectedState;
+}
+
+// A ticked printer that is not connected: its connection's failure, if the
+// link's opening failed, so that "Ponów nieudane" tries it again.
+PrinterOutcome notStarted(const QTcpSocket *socket)
+{
+    if (socket->state() == QAbstractSocket::UnconnectedState) {
+        if (socket->error() == QAbstractSocket::ConnectionRefusedError)
+            return PrinterOutcome::Refused;
+        if (socket->error() == QAbstractSocket::HostNotFoundError)
+            return PrinterOutcome::HostNotFound;
+    }
+    return PrinterOutcome::NotConnected;
 }
 
 } // namespace
@@ -75,6 +90,10 @@ void MainWindow::openTcpLink()
         return;
     const int known = std::min({s.printerCount, int(s.printerSelected.size()),
                                 int(s.printerIps.size()), int(s.printerPorts.size())});
+    // Every connected printer takes a descriptor; some stay for the display
+    // connection, files and the serial port. Printers beyond them stay unconnected.
+    int descriptors = spareFileDescriptors() - 64;
+    int ticked = 0, unconnected = 0;
     for (int i = 0; i < s.printerCount; ++i) {
         auto *socket = new QTcpSocket;
         s.tcpSockets.append(socket);
@@ -86,10 +105,23 @@ void MainWindow::openTcpLink()
         connection->setPrinter(s.printerNames.value(i), s.printerIps.at(i), port);
         // Unbuffered: a frame goes straight to the kernel, without a copy into
         // Qt's buffer and a write notifier turned on and off for every frame.
-        if (s.printerSelected.at(i))
+        if (!s.printerSelected.at(i))
+            continue;
+        ++ticked;
+        if (descriptors-- > 0)
             socket->connectToHost(QHostAddress(s.printerIps.at(i)), port,
                                   QIODevice::ReadWrite | QIODevice::Unbuffered);
+        else
+            ++unconnected;
     }
+    if (unconnected > 0)
+        notifier->critical(QStringLiteral("Kelm Graphics"),
+                           QStringLiteral("Nie połączono %1 z %2 zaznaczonych drukarek: system "
+                                          "pozwala programowi otworzyć naraz najwyżej %3 plików "
+                                          "i połączeń.")
+                               .arg(unconnected)
+                               .arg(ticked)
+                               .arg(openFileLimit()));
     statusLabel->setStyleSheet(QStringLiteral("color: green"));
     enableSendIfReady();
 }
@@ -107,8 +139,16 @@ void MainWindow::startTcpPrinters()
         // Entries removed since the link was built shift the lists: a
         // connection is started only for the entry whose socket it drives.
         QTcpSocket *socket = s.tcpSockets.at(j);
-        if (connection->tcpSocket() == socket && isConnected(socket) && s.printerSelected.at(j))
+        if (connection->tcpSocket() != socket)
+            continue;
+        // A silent printer is flagged in its row and keeps its chance to answer.
+        connection->setAnswerTimeout(answerTimeoutMs, false);
+        if (!s.printerSelected.at(j))
+            connection->setOutcome(PrinterOutcome::NotTakingPart);
+        else if (isConnected(socket))
             connection->sendLine();
+        else
+            connection->setOutcome(notStarted(socket));
     }
     // Connections left over from removed entries belong to no row of this send.
     for (int j = count; j < connections.size(); ++j)
@@ -129,6 +169,7 @@ void MainWindow::runTcpProgress()
 
     std::unique_ptr<TcpProgressDialog> dialog(new TcpProgressDialog(&linkSettings));
     TcpProgressDialog *d = dialog.get();
+    d->setNotifier(notifier);
     for (QProgressBar *bar : qAsConst(d->progressBars))
         bar->setMaximum(lineCount);
     const int count = std::min({s.printerCount, int(connections.size()), int(s.tcpSockets.size()),
@@ -137,8 +178,7 @@ void MainWindow::runTcpProgress()
         Connection *connection = connections.at(j);
         if (connection->tcpSocket() != s.tcpSockets.at(j))
             continue;
-        connect(connection, &Connection::value, d, [d, j](int line) { d->showValue(j, line); });
-        connect(connection, SIGNAL(finished()), d, SLOT(isAbleToClose()));
+        d->track(j, connection);
         connect(d->cancelButtons.at(j), SIGNAL(clicked()), connection, SLOT(cancelSend()));
         connect(d->cancelAllButton, SIGNAL(clicked()), connection, SLOT(cancelSend()));
     }

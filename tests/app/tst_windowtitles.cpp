@@ -35,8 +35,8 @@ public:
             const QByteArray program = xvfb.toLocal8Bit();
             const QByteArray fd = QByteArray::number(fds[1]);
             ::close(fds[0]);
-            ::execl(program.constData(), "Xvfb", "-displayfd", fd.constData(), "-nolisten",
-                    "tcp", "-screen", "0", "1280x1024x24", static_cast<char *>(nullptr));
+            ::execl(program.constData(), "Xvfb", "-displayfd", fd.constData(), "-nolisten", "tcp",
+                    "-screen", "0", "1280x1024x24", static_cast<char *>(nullptr));
             ::_exit(127);
         }
         ::close(fds[1]);
@@ -50,6 +50,10 @@ public:
             return;
         qputenv("DISPLAY", ':' + number);
         qputenv("QT_QPA_PLATFORM", "xcb");
+        // No GL: the windows here draw without it. Where Mesa is installed, Qt's
+        // GLX probe loads Mesa's driver and unloads it at exit, and LeakSanitizer
+        // then reports a block the driver still held as a leak of unknown origin.
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
         running = true;
     }
     ~VirtualDisplay()
@@ -148,8 +152,8 @@ private slots:
         t.linkSettings().comPortName = folder.filePath(QStringLiteral("brak-portu"));
         t.openLink();
         t.child<QAction>("aboutAction")->trigger();
-        QCOMPARE(seen, QStringList({"Open File", "Kelm Graphics OK", "Open File",
-                                    "Błąd Zamknij", "O programie OK"}));
+        QCOMPARE(seen, QStringList({"Open File", "Kelm Graphics OK", "Open File", "Błąd Zamknij",
+                                    "O programie OK"}));
     }
 
 private:

@@ -11,6 +11,10 @@
 #include <QTcpSocket>
 #include <QtTest>
 
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
 namespace {
 
 // "path|link|com:chosen|ip,port,name,selected|..." for short expectations.
@@ -64,6 +68,13 @@ const QByteArray workedExample = "C:/Obrazy/logo.png\nTCP\n"
                                  "Drukarka:TCP:192.168.1.51:9100:Kasa 2:0\n"
                                  "COM:COM3:1\n";
 
+const Notice notOpened = {Notice::Critical, QStringLiteral("Błąd"),
+                          QStringLiteral("Nie można otworzyć pliku z ustawieniami"), Notice::Close};
+const Notice notSaved = {Notice::Critical, QStringLiteral("Błąd"),
+                         QStringLiteral("Nie można zapisać pliku z ustawieniami. "
+                                        "Ustawienia nie zostały zapisane."),
+                         Notice::Close};
+
 } // namespace
 
 class TstSettings : public QObject
@@ -106,6 +117,11 @@ private slots:
         row("truncated in a printer line", "p\nTCP\nDrukarka:TCP:a:1:Ka", "p|2|:1|a,1,Ka,0");
         row("CR LF", "p\r\nTCP\r\nDrukarka:TCP:a:1:n:1\r\nCOM:COM3:1\r\n", "p|2|COM3:1|a,1,n,1");
         row("Polish letters, UTF-8", "C:/Zdjęcia\nTCP\nDrukarka:TCP:a:1:Kasa Łódź:1\n",
+            "C:/Zdjęcia|2|:1|a,1,Kasa Łódź,1");
+        row("Polish letters, Windows-1250",
+            "C:/Zdj\xEA"
+            "cia\nTCP\nDrukarka:TCP:a:1:Kasa \xA3\xF3"
+            "d\x9F:1\n",
             "C:/Zdjęcia|2|:1|a,1,Kasa Łódź,1");
         row("path ending in two CRs", "C:/a.png\r\r\nCOM\n", "C:/a.png|0|:1");
         row("path with CR before NUL", QByteArray("C:/a.png\r\0x\nCOM\n", 16), "C:/a.png|0|:1");
@@ -226,16 +242,98 @@ private slots:
         QCOMPARE(settingsFile(), saved);
     }
 
-    // Tests run as root, so a directory in the file's place is what cannot be opened.
+    // Only a regular file is read or written (tests run as root, so a directory
+    // in the file's place is what cannot be opened); a FIFO or a device would
+    // block the start or never end.
+    void unopenableFile_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("directory") << "directory";
+        QTest::newRow("FIFO") << "fifo";
+        QTest::newRow("link to /dev/zero") << "zero";
+    }
     void unopenableFile()
     {
+        QFETCH(QString, kind);
         TestFolder folder;
-        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("settings.txt")));
+        const QByteArray path = QFile::encodeName(folder.filePath(QStringLiteral("settings.txt")));
+        if (kind == "directory")
+            QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("settings.txt")));
+        else if (kind == "fifo")
+            QCOMPARE(::mkfifo(path.constData(), 0600), 0);
+        else
+            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), QString::fromLocal8Bit(path)));
         delete new MainWindow(&notifier); // reads at start, writes at exit
-        const Notice error = {Notice::Critical, QStringLiteral("Błąd"),
-                              QStringLiteral("Nie można otworzyć pliku z ustawieniami"),
-                              Notice::Close};
-        QCOMPARE(std::exchange(notifier.notices, {}), QList<Notice>({error, error}));
+        QCOMPARE(std::exchange(notifier.notices, {}), QList<Notice>({notOpened, notSaved}));
+        QVERIFY(!QFileInfo(QString::fromLocal8Bit(path)).isFile());
+    }
+
+    // A save that fails midway (here: past the file size limit, as on a full
+    // disk) leaves the old file whole and says so.
+    void failedSaveKeepsFile()
+    {
+        TestFolder folder;
+        const QByteArray old = "C:/a.png\nCOM\nDrukarka:TCP:127.0.0.1:1:n:0\nCOM:COM3:0\n";
+        QFile file(QStringLiteral("settings.txt"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(old) == old.size());
+        file.close();
+        {
+            MainWindow window(&notifier);
+            LinkSettings &s = MainWindowTester(window).linkSettings();
+            for (int i = s.printerCount; i < 106; ++i) {
+                s.printerIps.append(QStringLiteral("127.0.0.1"));
+                s.printerPorts.append(QString::number(9100 + i));
+                s.printerNames.append(QStringLiteral("Kasa ") + QString::number(i));
+                s.printerSelected.append(true);
+                s.tcpSockets.append(new QTcpSocket);
+            }
+            s.printerCount = 106;
+            rlimit limit{};
+            QCOMPARE(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+            const rlimit before = limit;
+            limit.rlim_cur = 2000;
+            const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+            QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+            MainWindowTester(window).saveSettings();
+            ::setrlimit(RLIMIT_FSIZE, &before);
+            std::signal(SIGXFSZ, previous);
+            QCOMPARE(std::exchange(notifier.notices, {}), QList<Notice>({notSaved}));
+            QCOMPARE(settingsFile(), old);
+        }
+        QCOMPARE(settingsFile().count("Drukarka"), 106); // the exit saved it whole
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files), QStringList({"settings.txt"}));
+    }
+
+    // SIGTERM (logout, shutdown) ends the program as a normal close: it saves,
+    // here turning a file from an older copy on Windows into UTF-8.
+    void savesOnSigterm()
+    {
+        TestFolder folder;
+        QFile file(QStringLiteral("settings.txt"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("C:/\xA3\xF3"
+                                                              "d\x9F.png\nCOM\n"));
+        file.close();
+        QProcess program;
+        program.start(QStringLiteral(KELM_GRAPHICS), QStringList());
+        QVERIFY(program.waitForStarted());
+        // Once the handler is there: SigCgt in /proc shows the signals caught.
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                QFile status(QStringLiteral("/proc/%1/status").arg(program.processId()));
+                if (!status.open(QIODevice::ReadOnly))
+                    return false;
+                for (const QByteArray &line : status.readAll().split('\n'))
+                    if (line.startsWith("SigCgt:"))
+                        return ((line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1)) &
+                                1) != 0;
+                return false;
+            },
+            20000));
+        program.terminate();
+        QVERIFY(program.waitForFinished(20000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        QCOMPARE(settingsFile(), QByteArray("C:/Łódź.png\nCOM\nCOM::1\n"));
     }
 };
 

@@ -35,6 +35,7 @@ public:
     QByteArray &lastReply() { return w.lastReply; }
     int &currentLine() { return w.currentLine; }
     int &lineCount() { return w.lineCount; }
+    int &answerTimeoutMs() { return w.answerTimeoutMs; }
 
     bool loadFile(const QString &path) { return w.loadFile(path); }
     void showPicture(const QImage &picture) { w.showPicture(picture); }
@@ -47,6 +48,7 @@ public:
     void disconnectTcpPrinters() { w.disconnectTcpPrinters(); }
     QList<Connection *> &connections() { return w.connections; }
     void cancel() { w.cancel(); }
+    void saveSettings() { w.saveSettings(); }
 
     ComPortFinder &findComPorts() { return w.findComPorts; }
 

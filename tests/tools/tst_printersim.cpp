@@ -1,6 +1,7 @@
 // The virtual printer: its frame checker and PNG writer, and the program's main
 // window programming it as a separate process over the serial link and TCP/IP.
 #include "framechecker.h"
+#include "logooutput.h"
 #include "monopng.h"
 
 #include "support/mainwindowtester.h"
@@ -11,6 +12,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -294,6 +296,35 @@ private slots:
             QCOMPARE(frames, (QByteArrayList{stream.left(130), stream.mid(130)}));
             QVERIFY(!splitter.hasPending());
         }
+    }
+
+    // Megabytes of garbage with no tail, in one write, are cut into frame-sized
+    // pieces in time proportional to their length; such a logo's log line lists
+    // the first violations and counts the rest.
+    void garbage()
+    {
+        const QByteArray junk(1 << 20, 'x');
+        FrameSplitter splitter;
+        QElapsedTimer clock;
+        clock.start();
+        const QByteArrayList frames = splitter.feed(junk);
+        const qint64 ms = clock.elapsed();
+        QVERIFY2(ms < 1000, qPrintable(QString::number(ms) + " ms for 1 MiB"));
+        QCOMPARE(frames.size(), junk.size() / 130 - 1);
+        QCOMPARE(frames.first().size(), 130);
+        QVERIFY(splitter.flush().size() < 260);
+
+        PrinterMemory memory;
+        LogoReceiver receiver(memory, AnswerMode::Ack);
+        bool refused = false;
+        for (int i = 0; i < 1000; ++i)
+            receiver.take(frames.at(i), QDateTime::currentDateTimeUtc(), &refused);
+        const ReceivedLogo logo = *receiver.interrupt(QDateTime::currentDateTimeUtc());
+        QCOMPARE(logo.violations.size(), 100);
+        QVERIFY(logo.violationCount() > 1000);
+        const QJsonObject line = QJsonDocument::fromJson(logLine("p", logo, {})).object();
+        QCOMPARE(line.value("violations").toArray().size(), 100);
+        QCOMPARE(line.value("more_violations").toInt(), logo.violationCount() - 100);
     }
 
     void pngRoundTrip()

@@ -1,14 +1,19 @@
 // The TCP/IP fan-out against printers listening on loopback: the Connection's
 // stop-and-wait, the progress dialog's close rules, and the main window's link.
+#include "support/loopbackprinter.h"
 #include "support/mainwindowtester.h"
+#include "support/modalanswerer.h"
 #include "support/ptyprinter.h"
 #include "support/recordingnotifier.h"
 #include "support/testfolder.h"
 #include "transfer/connection.h"
 #include "transfer/frame.h"
+#include "transfer/retryfailed.h"
 #include "transfer/tcpprogressdialog.h"
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -377,15 +382,14 @@ private slots:
             QTRY_COMPARE_WITH_TIMEOUT(rig.printers[1]->frames.size(), 96, 30000);
             QTRY_COMPARE(dialog.progressBars[1]->value(), 96);
             QCOMPARE(dialog.progressBars[1]->maximum(), 96);
-            QVERIFY(!dialog.closeButton->isEnabled());
+            // Unticked, done, hung up, already programmed, refused: every row
+            // has ended, and "Zamknij" needs no "Przerwij wszystko".
+            QTRY_VERIFY(dialog.closeButton->isEnabled());
             // Rows 0 and 2 are wired though not started.
             emit connections[0]->value(7);
             QTRY_COMPARE(dialog.progressBars[0]->value(), 7);
             dialog.cancelButtons[2]->click();
             QCOMPARE(connections[2]->line(), 97);
-            for (const int i : {0, 2, 3, 5})
-                emit connections[i]->finished();
-            QVERIFY(dialog.closeButton->isEnabled());
         }));
         QVERIFY(othersDoneInBox);
         EXPECT_BOX(notifier, Critical, "Grafika już zaprogramowana", Close,
@@ -396,9 +400,11 @@ private slots:
         QVERIFY(rig.printers[0]->frames.isEmpty() && rig.printers[2]->frames.isEmpty());
     }
 
-    // A row's "przerwij" and then the others finishing leave "Zamknij" off;
-    // "Przerwij wszystko" turns it on and stops every printer. The main window's
-    // cancel, with the dialog gone, ends each connected printer on its next answer.
+    // "Zamknij" waits for every row to end: a printer stopped with its row's
+    // "przerwij" has ended, one still waiting for an answer has not. "Przerwij
+    // wszystko" turns it on at once and stops only the printers still sending.
+    // The main window's cancel, with the dialog gone, ends each connected
+    // printer on its next answer.
     void stopping()
     {
         Rig rig(notifier);
@@ -407,21 +413,35 @@ private slots:
             rig.add(true);
         QVERIFY(rig.open());
         rig.printers[0]->otherwise.clear();
+        rig.printers[2]->otherwise.clear();
         QVERIFY(rig.send(8, [&](TcpProgressDialog &dialog) {
-            QTRY_COMPARE(rig.printers[0]->frames.size(), 1);
-            dialog.cancelButtons[0]->click();
-            QTRY_VERIFY(rig.printers[1]->frames.size() == 8 && rig.printers[2]->frames.size() == 8);
+            QTRY_VERIFY(rig.printers[0]->frames.size() == 1 &&
+                        rig.printers[2]->frames.size() == 1 && rig.printers[1]->frames.size() == 8);
             QVERIFY(staysTrue([&] { return !dialog.closeButton->isEnabled(); }));
-            dialog.cancelAllButton->click();
+            dialog.cancelButtons[0]->click();
+            QVERIFY(staysTrue([&] { return !dialog.closeButton->isEnabled(); }));
+            dialog.cancelButtons[2]->click();
             QVERIFY(dialog.closeButton->isEnabled());
+            QCOMPARE(dialog.stateLabels[0]->text(), outcomeText(PrinterOutcome::Stopped, 0, 8));
         }));
         rig.printers[0]->peer->write("\x64");
         QVERIFY(staysTrue([&] { return rig.printers[0]->frames.size() == 1; }));
 
+        rig.printers[2]->otherwise = "\x64";
+        rig.printers[1]->otherwise.clear();
+        QVERIFY(rig.send(8, [&](TcpProgressDialog &dialog) {
+            QTRY_VERIFY(rig.printers[1]->frames.size() == 9 && rig.printers[2]->frames.size() == 9);
+            QVERIFY(!dialog.closeButton->isEnabled());
+            dialog.cancelAllButton->click();
+            QVERIFY(dialog.closeButton->isEnabled());
+            QCOMPARE(dialog.results().at(2).outcome, PrinterOutcome::Programmed);
+            QCOMPARE(dialog.results().at(1).outcome, PrinterOutcome::Stopped);
+        }));
         for (const auto &printer : rig.printers)
             printer->otherwise.clear();
         QVERIFY(rig.send(8, [&](TcpProgressDialog &) {
-            QTRY_VERIFY(rig.printers[1]->frames.size() == 9 && rig.printers[2]->frames.size() == 9);
+            QTRY_VERIFY(rig.printers[1]->frames.size() == 10 &&
+                        rig.printers[2]->frames.size() == 10);
         }));
         QList<std::shared_ptr<QSignalSpy>> finished;
         for (Connection *connection : rig.t.connections())
@@ -432,12 +452,132 @@ private slots:
         QTRY_VERIFY(finished[0]->size() == 1 && finished[1]->size() == 1 &&
                     finished[2]->size() == 1);
         QVERIFY(staysTrue([&] {
-            return rig.printers[0]->frames.size() == 2 && rig.printers[1]->frames.size() == 9;
+            return rig.printers[0]->frames.size() == 3 && rig.printers[1]->frames.size() == 10;
         }));
     }
 
+    // Each printer's outcome in its row's words, counted by the summary, kept
+    // in the report; "Ponów nieudane" tries again exactly the failed printers,
+    // each on a new connection, and one that now answers is programmed.
+    void outcomesAndRetry()
+    {
+        Rig rig(notifier);
+        QVERIFY(rig.picture());
+        rig.t.answerTimeoutMs() = 300;
+        const quint16 dead = LoopbackPrinter::deadPort();
+        for (int i = 0; i < 5; ++i)
+            rig.add(true, i == 1 ? QString::number(dead) : QString());
+        rig.add(false);
+        rig.printers[2]->otherwise.clear();
+        rig.printers[3]->dropAfter = 3;
+        rig.printers[4]->otherwise = "\x60";
+        QVERIFY(rig.open());
+        QTRY_VERIFY(!notifier.isEmpty());
+        KELM_EXPECT_NOTICE(notifier, Notice::Information, title, refusedText, Notice::Ok,
+                           QStringLiteral("Drukarka „Kasa 2”, 127.0.0.1:%1").arg(dead));
+        LoopbackPrinter late(-1);
+        const QString report = rig.folder.filePath(QStringLiteral("raport.csv"));
+        using O = PrinterOutcome;
+        QVERIFY(rig.send(8, [&](TcpProgressDialog &dialog) {
+            const auto words = [&](int row) { return dialog.stateLabels[row]->text(); };
+            QTRY_COMPARE(QApplication::focusWidget(), dialog.summaryLabel);
+            QTRY_COMPARE(words(2), QStringLiteral("brak odpowiedzi od 10 s"));
+            const QList<O> first = {O::Programmed, O::Refused,           O::Sending,
+                                    O::HungUp,     O::AlreadyProgrammed, O::NotTakingPart};
+            const QList<int> acked = {8, 0, 0, 2, 0, 0};
+            for (int row = 0; row < 6; ++row)
+                if (row != 2)
+                    QTRY_COMPARE(words(row), outcomeText(first[row], acked[row], 8));
+            QVERIFY(!dialog.closeButton->isEnabled() && !dialog.retryButton->isEnabled());
+            dialog.cancelButtons[2]->click();
+            QTRY_COMPARE(words(2), outcomeText(O::Stopped, 0, 8));
+            QVERIFY(dialog.closeButton->isEnabled() && dialog.retryButton->isEnabled());
+            QCOMPARE(dialog.summary(), QStringLiteral("Zaprogramowano 1 z 5, już zaprogramowane: "
+                                                      "1, błędy: 3, nie biorą udziału: 1"));
+            // The count of failures shows only the failed rows.
+            emit dialog.summaryLabel->linkActivated(QStringLiteral("failed"));
+            for (int row = 0; row < 6; ++row)
+                QCOMPARE(dialog.progressBars[row]->isVisibleTo(&dialog), row >= 1 && row <= 3);
+
+            ModalAnswerer answerer([&](QWidget *modal) {
+                if (auto *files = qobject_cast<QFileDialog *>(modal)) {
+                    files->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(report);
+                    static_cast<QDialog *>(files)->accept();
+                }
+            });
+            dialog.reportButton->click();
+            QFile file(report);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QList<QByteArray> lines = file.readAll().split('\n');
+            QCOMPARE(lines.size(), 1 + 6 + 1); // header, rows, nothing after the last CR LF
+            for (int row = 0; row < 6; ++row) {
+                const QString line = QString::fromUtf8(lines[row + 1]);
+                const O outcome = row == 2 ? O::Stopped : first[row];
+                QVERIFY2(line.startsWith(rig.t.linkSettings().printerNames[row]) &&
+                             line.contains(rig.t.linkSettings().printerPorts[row]) &&
+                             line.contains(outcomeText(outcome, acked[row], 8)),
+                         qPrintable(line));
+            }
+
+            QVERIFY(late.listen(dead));
+            rig.printers[2]->otherwise = "\x64";
+            rig.printers[3]->dropAfter = -1;
+            dialog.retryButton->click();
+            QVERIFY(!dialog.closeButton->isEnabled() && !dialog.retryButton->isEnabled());
+            QVERIFY(dialog.progressBars[0]->isVisibleTo(&dialog));
+            QTRY_VERIFY_WITH_TIMEOUT(dialog.closeButton->isEnabled(), 20000);
+            for (int row = 0; row < 4; ++row)
+                QCOMPARE(words(row), outcomeText(O::Programmed, 8, 8));
+            QCOMPARE(dialog.summary(), QStringLiteral("Zaprogramowano 4 z 5, już zaprogramowane: "
+                                                      "1, błędy: 0, nie biorą udziału: 1"));
+            QVERIFY(!dialog.retryButton->isEnabled());
+            QCOMPARE(dialog.results().at(1).attempts, 2);
+            QCOMPARE(dialog.results().at(0).attempts, 1);
+        }));
+        EXPECT_BOX(notifier, Critical, "Grafika już zaprogramowana", Close,
+                   QStringLiteral("Drukarka „Kasa 5”, 127.0.0.1:%1").arg(rig.printers[4]->port()));
+        // Each failed printer got the whole logo again from row 1; the others nothing more.
+        QCOMPARE(late.frames.size(), 8);
+        QCOMPARE(rig.printers[2]->frames.mid(1).size(), 8);
+        QCOMPARE(rig.printers[3]->frames.mid(3).size(), 8);
+        QCOMPARE(rig.printers[3]->frames.at(3).mid(6, 4), QByteArray("01;0"));
+        QCOMPARE(rig.printers[0]->frames.size(), 8);
+        QCOMPARE(rig.printers[4]->frames.size(), 1);
+        QVERIFY(rig.printers[5]->frames.isEmpty());
+    }
+
+    // A printer connected anew starts the logo once from row 1; stopped while
+    // still connecting it ends as stopped and gets nothing; a port that refuses
+    // leaves it refused.
+    void restartOnNewConnection()
+    {
+        LoopbackPrinter printer;
+        QTcpSocket socket;
+        Connection connection(&socket, 2, &notifier);
+        const QByteArray hex = logoHexOf(2);
+        connection.setTransferData(&hex, buildFrameTemplate(LogoPlacement::Header));
+        const QString loopback = QStringLiteral("127.0.0.1");
+        ::restartOnNewConnection(&connection, loopback, printer.port());
+        QCOMPARE(connection.outcome(), PrinterOutcome::Waiting);
+        stopRestart(&connection);
+        QCOMPARE(connection.outcome(), PrinterOutcome::Stopped);
+        ::restartOnNewConnection(&connection, loopback, printer.port());
+        QTRY_COMPARE(connection.outcome(), PrinterOutcome::Programmed);
+        QVERIFY(staysTrue([&] { return printer.frames.size() == 2; }));
+        QCOMPARE(printer.frames.first().mid(6, 4), QByteArray("01;0"));
+
+        const quint16 dead = LoopbackPrinter::deadPort();
+        connection.setPrinter({}, loopback, dead);
+        ::restartOnNewConnection(&connection, loopback, dead);
+        QTRY_COMPARE(connection.outcome(), PrinterOutcome::Refused);
+        QTRY_VERIFY(!notifier.isEmpty());
+        KELM_EXPECT_NOTICE(notifier, Notice::Information, title, refusedText, Notice::Ok,
+                           QStringLiteral("Drukarka %1:%2").arg(loopback).arg(dead));
+    }
+
     // With one row, one finished() enables "Zamknij"; with many rows the dialog
-    // still fits the screen, the rows scrolling.
+    // still fits the screen, the rows scrolling. It opens on the summary, and
+    // Enter means "Zamknij", never a row's "przerwij".
     void dialogRows()
     {
         LinkSettings settings;
@@ -460,6 +600,9 @@ private slots:
         QVERIFY(dialog.height() <= screen.height());
         QVERIFY(dialog.closeButton->isVisible() && dialog.cancelAllButton->isVisible());
         QVERIFY(dialog.closeButton->geometry().bottom() < dialog.height());
+        QCOMPARE(QApplication::focusWidget(), dialog.summaryLabel);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QVERIFY(dialog.isHidden());
     }
 
     // No entry, or none ticked: "Brak aktywnych połączeń." and no dialog; with no

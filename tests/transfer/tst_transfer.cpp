@@ -4,6 +4,7 @@
 #include "support/ptyprinter.h"
 #include "support/recordingnotifier.h"
 #include "support/testfolder.h"
+#include "transfer/filedescriptors.h"
 #include "transfer/frame.h"
 
 #include <QSerialPort>
@@ -12,7 +13,9 @@
 #include <QTcpSocket>
 #include <QTest>
 
+#include <algorithm>
 #include <ctime>
+#include <sys/resource.h>
 
 namespace {
 
@@ -224,34 +227,51 @@ private slots:
             EXPECT_PROGRAMMED_BOX(notifier);
     }
 
-    // The "programmed" box runs an event loop. An ack arriving then must not move
-    // the transfer on, nor, held back by the port, join the answer to the next row 1.
+    // The "programmed" box runs an event loop, outside the port's notification.
+    // What arrives meanwhile (a flood, a stray "programmed" byte) is read and
+    // dropped: memory stays bounded, no second box, nothing moves on; and after
+    // the box the next send reads its answers again.
     void bytesDuringProgrammedBox()
     {
         Rig rig(notifier);
         QVERIFY(rig.ready());
         rig.printer.answers = {PrinterAnswer::ack()};
         rig.printer.otherwise = PrinterAnswer::programmed();
-        bool cancelledBeforeBox = false;
+        bool ended = false, shown = false;
+        qint64 held = 0;
         notifier.whileShown = [&] {
-            cancelledBeforeBox = rig.t.currentLine() == rig.t.lineCount();
-            rig.printer.write("\x64");
-            QVERIFY(QTest::qWaitFor([&] { return rig.port()->bytesAvailable() > 0; }));
+            if (std::exchange(shown, true))
+                return;
+            ended = rig.t.currentLine() == rig.t.lineCount() + 1;
+            const QByteArray junk(4096, '\x15');
+            qint64 sent = 0;
+            QVERIFY(QTest::qWaitFor(
+                [&] {
+                    held = std::max(held, rig.port()->bytesAvailable());
+                    for (ssize_t n = 0; sent < (2 << 20) && n >= 0; sent += std::max<ssize_t>(n, 0))
+                        n = ::write(rig.printer.masterFd(), junk.constData(), size_t(junk.size()));
+                    return sent >= (2 << 20);
+                },
+                60000));
+            rig.printer.write(QByteArray(1, '\0'));
+            QTRY_COMPARE(rig.printer.unreadByProgram(), 0);
         };
         rig.sendRows(4);
         QTRY_VERIFY(!notifier.isEmpty());
         EXPECT_PROGRAMMED_BOX(notifier);
-        QVERIFY(cancelledBeforeBox);
+        QVERIFY2(held <= 64 * 1024, qPrintable(QString::number(held) + " bytes held"));
+        QVERIFY(ended);
+        QVERIFY(staysTrue([&] { return notifier.isEmpty() && rig.printer.frames.size() == 2; }));
 
-        notifier.whileShown = nullptr;
+        rig.printer.otherwise = PrinterAnswer::ack();
         rig.sendRows(4);
-        QTRY_VERIFY(!notifier.isEmpty());
-        EXPECT_PROGRAMMED_BOX(notifier);
-        QVERIFY(staysTrue([&] { return rig.printer.frames.size() == 3; }));
+        QTRY_COMPARE(rig.t.currentLine(), 5);
+        QCOMPARE(rig.sentRows(), rowFields(1, 2, 4) + rowFields(1, 4, 4));
     }
 
     // "Przerwij" awaits the reply in flight, which ends the transfer. Bytes after
-    // the end (an ack, garbage, a "programmed" byte, still reported) write nothing.
+    // the end (an ack, garbage, a "programmed" byte) are no answer: they write
+    // nothing and show nothing.
     void cancelThenStrayBytes()
     {
         Rig rig(notifier);
@@ -269,7 +289,6 @@ private slots:
             QCOMPARE(rig.t.currentLine(), 97);
             QCOMPARE(rig.progress->value(), 0);
         }
-        EXPECT_PROGRAMMED_BOX(notifier);
         QVERIFY(staysTrue([&] { return rig.printer.frames.size() == 3; }));
     }
 
@@ -346,7 +365,9 @@ private slots:
     }
 
     // Unplugged during a transfer: the port is closed, the transfer ends as on
-    // "Przerwij", the status line turns red, and the dead line is not polled.
+    // "Przerwij" and the operator is told once; the status line turns red, and
+    // the dead line is not polled. "Wyślij" then tries the port again and says
+    // that it cannot; a port that is back is opened again and programmed.
     void printerGoesAway()
     {
         Rig rig(notifier);
@@ -367,6 +388,28 @@ private slots:
         QTest::qWait(500);
         const double cpuMs = 1000.0 * double(std::clock() - before) / CLOCKS_PER_SEC;
         QVERIFY2(cpuMs < 100, qPrintable(QString::number(cpuMs) + " ms of CPU in 500 ms idle"));
+        const QString name = rig.printer.slavePath();
+        KELM_EXPECT_NOTICE(notifier, Notice::Critical, QStringLiteral("Kelm Graphics"),
+                           "Port " + name +
+                               " drukarki został odłączony. Logo nie zostało wysłane w całości.",
+                           Notice::Close);
+
+        rig.t.linkSettings().comPortName = rig.folder.filePath(QStringLiteral("brak-portu"));
+        rig.port()->setPortName(rig.t.linkSettings().comPortName);
+        rig.sendRows(4);
+        KELM_EXPECT_NOTICE(notifier, Notice::Critical, QStringLiteral("Błąd"),
+                           "Nie można otworzyć portu " + rig.t.linkSettings().comPortName +
+                               ". Logo nie zostało wysłane.",
+                           Notice::Close);
+        QCOMPARE(rig.progress->value(), 0);
+
+        PtyPrinter back;
+        rig.t.linkSettings().comPortName = back.slavePath();
+        rig.port()->setPortName(back.slavePath());
+        rig.sendRows(4);
+        QTRY_COMPARE(back.frames.size(), 4);
+        QTRY_COMPARE(rig.t.currentLine(), 5);
+        QVERIFY(rig.t.linkSettings().comPortOpen);
     }
 
     // Counted: the entries both selected and connected, in the colour last set.
@@ -397,6 +440,46 @@ private slots:
         QTRY_VERIFY(rig.allDisconnected());
         QCOMPARE(rig.shown(), QStringLiteral("green: Podłączono TCP/IP do 1 drukarek."));
         QCOMPARE(rig.t.linkSettings().tcpSockets.size(), 6);
+    }
+
+    // More ticked printers than the open-file limit leaves descriptors for: those
+    // that fit are connected, and one box says how many are not and why.
+    void morePrintersThanDescriptors()
+    {
+        TestFolder folder;
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        QByteArray settings = "\nTCP\n";
+        for (int i = 0; i < 40; ++i)
+            settings += "Drukarka:TCP:127.0.0.1:" + QByteArray::number(server.serverPort()) +
+                        ":Kasa " + QByteArray::number(i) + ":1\n";
+        QFile file(QStringLiteral("settings.txt"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(settings + "COM::0\n"));
+        file.close();
+        rlimit limit{};
+        QCOMPARE(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+        const rlimit before = limit;
+        limit.rlim_cur = rlim_t(openFileLimit() - spareFileDescriptors() + 64 + 10);
+        QCOMPARE(::setrlimit(RLIMIT_NOFILE, &limit), 0);
+        int connecting = -1;
+        {
+            MainWindow window(&notifier);
+            MainWindowTester t(window);
+            connecting = int(std::count_if(
+                t.linkSettings().tcpSockets.begin(), t.linkSettings().tcpSockets.end(),
+                [](QTcpSocket *s) { return s->state() != QAbstractSocket::UnconnectedState; }));
+        }
+        ::setrlimit(RLIMIT_NOFILE, &before);
+        // Those made before the window (the settings file, the display) may
+        // take a few of the ten.
+        QVERIFY2(connecting >= 5 && connecting <= 10, qPrintable(QString::number(connecting)));
+        KELM_EXPECT_NOTICE(notifier, Notice::Critical, QStringLiteral("Kelm Graphics"),
+                           QStringLiteral("Nie połączono %1 z 40 zaznaczonych drukarek: system "
+                                          "pozwala programowi otworzyć naraz najwyżej %2 plików "
+                                          "i połączeń.")
+                               .arg(40 - connecting)
+                               .arg(limit.rlim_cur),
+                           Notice::Close);
     }
 };
 

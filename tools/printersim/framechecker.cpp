@@ -100,19 +100,28 @@ FrameFields readFrame(const QByteArray &frame, QList<FrameViolation> &violations
 
 QByteArrayList FrameSplitter::feed(const QByteArray &bytes)
 {
+    static const QByteArray tailBytes("\x1B\\\x05");
     pending += bytes;
     QByteArrayList frames;
+    // Frames are cut from `start` on and removed once at the end, and no byte is
+    // searched twice for a tail, so a long stream costs its length, not its square.
+    int start = 0;
     for (;;) {
-        const int tail = pending.indexOf("\x1B\\\x05");
-        int cut = tail >= 0 ? tail + 3 : -1;
-        // With no tail in sight, garbage is not left to grow.
-        if (cut < 0 && pending.size() >= 2 * simFrameSize)
-            cut = simFrameSize;
+        const int tail = pending.indexOf(tailBytes, std::max(start, searched));
+        int cut = tail >= 0 ? tail + tailBytes.size() : -1;
+        if (cut < 0) {
+            searched = std::max(start, int(pending.size()) - (tailBytes.size() - 1));
+            // With no tail in sight, garbage is not left to grow.
+            if (pending.size() - start >= 2 * simFrameSize)
+                cut = start + simFrameSize;
+        }
         if (cut < 0)
             break;
-        frames.append(pending.left(cut));
-        pending.remove(0, cut);
+        frames.append(pending.mid(start, cut - start));
+        start = cut;
     }
+    pending.remove(0, start);
+    searched = std::max(0, searched - start);
     return frames;
 }
 
@@ -120,7 +129,16 @@ QByteArray FrameSplitter::flush()
 {
     QByteArray rest;
     rest.swap(pending);
+    searched = 0;
     return rest;
+}
+
+void ReceivedLogo::addViolation(const FrameViolation &violation)
+{
+    if (violations.size() < maxListedViolations)
+        violations.append(violation);
+    else
+        ++moreViolations;
 }
 
 QList<ReceivedLogo> LogoReceiver::take(const QByteArray &frame, const QDateTime &at, bool *refused)
@@ -142,12 +160,12 @@ QList<ReceivedLogo> LogoReceiver::take(const QByteArray &frame, const QDateTime 
         position = 1;
         if (fields.row > 1) {
             if (fields.row == finishedRow + 1 && current->placement == finishedPlacement)
-                current->violations.append(
+                current->addViolation(
                     {finishedRow, 9,
                      QStringLiteral("last-row flag on row %1, but row %2 followed")
                          .arg(twoDigits(finishedRow), twoDigits(fields.row))});
             else
-                current->violations.append(
+                current->addViolation(
                     {1, fields.row / 10 == 0 ? 7 : 6,
                      QStringLiteral("row %1 where 01 was expected").arg(twoDigits(fields.row))});
         }
@@ -155,22 +173,21 @@ QList<ReceivedLogo> LogoReceiver::take(const QByteArray &frame, const QDateTime 
         position = current->frames + 1;
         if (fields.row >= 0 && fields.row != expectedRow) {
             const QString got = twoDigits(fields.row), want = twoDigits(expectedRow);
-            current->violations.append(
-                {position, got.at(0) != want.at(0) ? 6 : 7,
-                 QStringLiteral("row %1 where %2 was expected").arg(got, want)});
+            current->addViolation({position, got.at(0) != want.at(0) ? 6 : 7,
+                                   QStringLiteral("row %1 where %2 was expected").arg(got, want)});
         }
         if (fields.placement >= 0 && fields.placement != current->placement)
-            current->violations.append(
-                {position, 16,
-                 QStringLiteral("placement %1 in a %2 logo")
-                     .arg(QLatin1String(placementNames[fields.placement]),
-                          QLatin1String(placementNames[current->placement]))});
+            current->addViolation({position, 16,
+                                   QStringLiteral("placement %1 in a %2 logo")
+                                       .arg(QLatin1String(placementNames[fields.placement]),
+                                            QLatin1String(placementNames[current->placement]))});
     }
     expectedRow = (fields.row >= 0 ? fields.row : expectedRow) + 1;
     finishedRow = 0;
-    for (FrameViolation &v : found)
+    for (FrameViolation &v : found) {
         v.row = position;
-    current->violations += found;
+        current->addViolation(v);
+    }
 
     ++current->frames;
     current->bytes += frame.size();
@@ -179,12 +196,12 @@ QList<ReceivedLogo> LogoReceiver::take(const QByteArray &frame, const QDateTime 
         if (current->rows.size() < simMaxRows)
             current->rows.append(fields.bits);
         else
-            current->violations.append(
+            current->addViolation(
                 {position, 6,
                  QStringLiteral("row beyond the %1 rows of the logo area").arg(simMaxRows)});
     }
     if (position == simMaxRows && !fields.lastRow)
-        current->violations.append(
+        current->addViolation(
             {position, 9, QStringLiteral("row %1 without the last-row flag").arg(simMaxRows)});
 
     if (fields.lastRow) {

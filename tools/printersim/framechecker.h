@@ -51,6 +51,8 @@ public:
 
 private:
     QByteArray pending;
+    // Where a tail could still begin: the bytes before it were searched already.
+    int searched = 0;
 };
 
 enum class AnswerMode
@@ -62,17 +64,25 @@ enum class AnswerMode
     Split
 };
 
+// A logo of garbage breaks every frame many times over; the log keeps the first
+// ones and counts the rest.
+constexpr int maxListedViolations = 100;
+
 struct ReceivedLogo
 {
     int placement = 0; // 0 header, 1 footer
     QByteArrayList rows;
     int frames = 0;
     qint64 bytes = 0;
-    QList<FrameViolation> violations;
+    QList<FrameViolation> violations; // the first maxListedViolations of them
+    int moreViolations = 0;           // found beyond those
     QDateTime start;
     QDateTime end;
     bool complete = false; // from row 01 to the last-row flag, and taken
     bool refused = false;  // answered as already programmed
+
+    void addViolation(const FrameViolation &violation);
+    int violationCount() const { return int(violations.size()) + moreViolations; }
 };
 
 // What a printer holds in its header and its footer.

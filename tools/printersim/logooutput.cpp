@@ -42,6 +42,8 @@ QByteArray logLine(const QString &printer, const ReceivedLogo &logo, const QStri
                      {QStringLiteral("violations"), violations},
                      {QStringLiteral("start"), timeText(logo.start)},
                      {QStringLiteral("end"), timeText(logo.end)}};
+    if (logo.moreViolations > 0)
+        line.insert(QStringLiteral("more_violations"), logo.moreViolations);
     if (!pngFile.isEmpty())
         line.insert(QStringLiteral("png"), pngFile);
     return QJsonDocument(line).toJson(QJsonDocument::Compact) + '\n';
@@ -70,6 +72,6 @@ void LogoOutput::record(const QString &printer, const QString &stem, const Recei
     const char *status = logo.complete ? "complete" : logo.refused ? "refused" : "incomplete";
     std::printf("logo %s %s: %d rows, %s, %d violations%s%s\n", qPrintable(printer),
                 qPrintable(placementName(logo.placement)), int(logo.rows.size()), status,
-                int(logo.violations.size()), png.isEmpty() ? "" : " -> ", qPrintable(png));
+                logo.violationCount(), png.isEmpty() ? "" : " -> ", qPrintable(png));
     std::fflush(stdout);
 }

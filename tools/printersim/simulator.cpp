@@ -107,11 +107,11 @@ QString Simulator::usage()
         "  --serial PATH            a printer on a new pseudo-terminal linked at PATH\n"
         "  --out DIR                a PNG per logo received and DIR/log.jsonl\n"
         "  --allow-remote           let printers listen on addresses other than loopback\n"
-        "Printer options apply to the printers named after them:\n"
+        "Printer options apply to every printer named after them, until given again:\n"
         "  --answer ack|programmed|once|silent|split   (default ack)\n"
         "  --ack-byte N             the acknowledgement byte (default 0x64)\n"
         "  --delay MS               delay every answer\n"
-        "  --wire-speed BAUD        answer as if each frame crossed a serial line at BAUD\n"
+        "  --wire-speed BAUD        answer as if each frame crossed a line at BAUD (0: off)\n"
         "  --drop-after K           close a TCP connection after K frames (0: never)\n");
 }
 
@@ -165,7 +165,7 @@ bool Simulator::start(const QStringList &arguments, QString *error)
             ok = parseNumber(value, 0, 3600000, &options.delayMs);
             optionsUsed = false;
         } else if (arg == QLatin1String("--wire-speed")) {
-            ok = parseNumber(value, 1, 10000000, &options.wireBaud);
+            ok = parseNumber(value, 0, 10000000, &options.wireBaud);
             optionsUsed = false;
         } else if (arg == QLatin1String("--drop-after")) {
             ok = parseNumber(value, 0, 1000000, &options.dropAfter);

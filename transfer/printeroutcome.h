@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+// Where one printer's programming stands, or how it ended.
+enum class PrinterOutcome
+{
+    Waiting,           // not started yet
+    Sending,           // frames going out
+    Programmed,        // every row acknowledged
+    AlreadyProgrammed, // the printer answered that it holds a graphic
+    Refused,           // connection refused
+    HostNotFound,
+    HungUp,        // the printer closed the line mid-logo
+    WriteError,    // a frame could not be written
+    NoAnswer,      // silent past the time-out, when the time-out ends the transfer
+    Stopped,       // stopped by the operator
+    NotTakingPart, // unticked
+    NotConnected,  // ticked, but not connected when the send started
+};
+
+// Failed outcomes, the ones worth another attempt. "Already programmed" is not one:
+// trying again cannot change it.
+bool isFailure(PrinterOutcome o);
+// Everything but Waiting and Sending.
+bool hasEnded(PrinterOutcome o);
+// The row's words. `rowsSent` is the number of rows the printer acknowledged: while
+// sending the row on the wire is the next one, and a hang-up happened there.
+QString outcomeText(PrinterOutcome o, int rowsSent, int rows);
+// Stable English key, for scripts and reports.
+QString outcomeKey(PrinterOutcome o);
+
+struct PrinterResult
+{
+    QString name;
+    QString address;
+    quint16 port = 0;
+    PrinterOutcome outcome = PrinterOutcome::Waiting;
+    int rowsSent = 0; // rows the printer acknowledged
+    int rows = 0;     // rows of the logo
+    double seconds = 0;
+    int attempts = 1;
+};
+
+// A header line, then one line per printer (name, address, port, outcome, rows sent
+// of rows, seconds), in the printers CSV's conventions.
+QByteArray formatReportCsv(const QList<PrinterResult> &results);
