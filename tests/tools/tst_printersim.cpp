@@ -6,6 +6,7 @@
 
 #include "support/mainwindowtester.h"
 #include "support/recordingnotifier.h"
+#include "support/simprocess.h"
 #include "support/testfolder.h"
 #include "transfer/tcpprogressdialog.h"
 
@@ -13,13 +14,11 @@
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPainter>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QTcpSocket>
 #include <QTest>
@@ -45,44 +44,6 @@ QByteArray rowHex(int row)
 }
 
 using Places = QList<QPair<int, int>>; // row, offset of each violation
-
-// kelm-printer-sim as a process; gone with the object.
-struct Simulator
-{
-    explicit Simulator(const QStringList &arguments)
-    {
-        process.start(QStringLiteral(KELM_PRINTERSIM), arguments);
-        started =
-            QTest::qWaitFor(
-                [&] {
-                    while (process.canReadLine()) {
-                        const QString line = QString::fromUtf8(process.readLine()).trimmed();
-                        if (line == QLatin1String("ready"))
-                            return true;
-                        if (line.startsWith(QLatin1String("tcp ")))
-                            ports.append(quint16(line.section(QLatin1Char(':'), -1).toUInt()));
-                    }
-                    return process.state() == QProcess::NotRunning;
-                },
-                10000) &&
-            process.state() == QProcess::Running;
-    }
-    ~Simulator() { stop(); }
-
-    // SIGTERM: true if it ended cleanly.
-    bool stop()
-    {
-        if (process.state() == QProcess::NotRunning)
-            return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-        process.terminate();
-        return process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit &&
-               process.exitCode() == 0;
-    }
-
-    QProcess process;
-    QList<quint16> ports;
-    bool started = false;
-};
 
 struct Rig
 {
@@ -124,16 +85,7 @@ struct Rig
     {
         return QImage(QDir(out()).filePath(line.value(QStringLiteral("png")).toString()));
     }
-    QList<QJsonObject> log() const
-    {
-        QFile file(folder.filePath(QStringLiteral("out/log.jsonl")));
-        QList<QJsonObject> lines;
-        if (file.open(QIODevice::ReadOnly))
-            for (const QByteArray &line : file.readAll().split('\n'))
-                if (!line.isEmpty())
-                    lines.append(QJsonDocument::fromJson(line).object());
-        return lines;
-    }
+    QList<QJsonObject> log() const { return SimProcess::log(out()); }
     // The PNG of a log line shows, dot for dot, the raster the window encoded.
     bool showsLogo(const QJsonObject &line)
     {
@@ -352,7 +304,7 @@ private slots:
     {
         Rig rig(notifier);
         const QString path = rig.folder.filePath(QStringLiteral("ttyKELM"));
-        Simulator sim({"--out", rig.out(), "--serial", path});
+        SimProcess sim({"--out", rig.out(), "--serial", path});
         QVERIFY(sim.started);
         QVERIFY(rig.picture());
         QVERIFY(rig.openSerial(path));
@@ -389,7 +341,7 @@ private slots:
     {
         Rig rig(notifier);
         const QString path = rig.folder.filePath(QStringLiteral("ttyKELM"));
-        Simulator sim({"--out", rig.out(), "--answer", "once", "--serial", path});
+        SimProcess sim({"--out", rig.out(), "--answer", "once", "--serial", path});
         QVERIFY(sim.started);
         QVERIFY(rig.picture());
         QVERIFY(rig.openSerial(path));
@@ -417,8 +369,8 @@ private slots:
     void tcpPrinters()
     {
         Rig rig(notifier);
-        Simulator sim({"--out", rig.out(), "--tcp", "127.0.0.1:0", "--tcp", "127.0.0.1:0", "--tcp",
-                       "127.0.0.1:0"});
+        SimProcess sim({"--out", rig.out(), "--tcp", "127.0.0.1:0", "--tcp", "127.0.0.1:0", "--tcp",
+                        "127.0.0.1:0"});
         QVERIFY(sim.started);
         QCOMPARE(sim.ports.size(), 3);
         QVERIFY(rig.picture());
@@ -450,7 +402,7 @@ private slots:
             return true;
         };
         Rig rig(notifier);
-        Simulator sim({"--out", rig.out(), "--tcp", "127.0.0.1:0"});
+        SimProcess sim({"--out", rig.out(), "--tcp", "127.0.0.1:0"});
         QVERIFY(sim.started);
         QVERIFY(rig.photo());
         QVERIFY(rig.openTcp(sim.ports));
@@ -477,8 +429,8 @@ private slots:
     void tcpPrinterDropped()
     {
         Rig rig(notifier);
-        Simulator sim({"--out", rig.out(), "--tcp", "127.0.0.1:0", "--drop-after", "5", "--tcp",
-                       "127.0.0.1:0", "--drop-after", "0", "--tcp", "127.0.0.1:0"});
+        SimProcess sim({"--out", rig.out(), "--tcp", "127.0.0.1:0", "--drop-after", "5", "--tcp",
+                        "127.0.0.1:0", "--drop-after", "0", "--tcp", "127.0.0.1:0"});
         QVERIFY(sim.started);
         QVERIFY(rig.picture());
         QVERIFY(rig.openTcp(sim.ports));
