@@ -10,23 +10,16 @@
 //   two     two printers send for 15 s
 //
 // Run it under an X display (Xvfb); without one it runs offscreen and says so.
-#include "app/startup.h"
-#include "benchpicture.h"
-#include "support/mainwindowtester.h"
-#include "support/recordingnotifier.h"
-#include "support/testfolder.h"
+#include "benchapp.h"
+#include "benchmeasure.h"
 
 #include <QApplication>
-#include <QProcess>
 #include <QTest>
 
-#include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <thread>
@@ -37,26 +30,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double threadCpuMs()
-{
-    timespec t{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
-}
-
-long kibFromStatus(const char *field)
-{
-    FILE *f = std::fopen("/proc/self/status", "r");
-    char line[256];
-    long kib = 0;
-    while (f && std::fgets(line, sizeof line, f))
-        if (std::strncmp(line, field, std::strlen(field)) == 0)
-            kib = std::atol(line + std::strlen(field));
-    if (f)
-        std::fclose(f);
-    return kib;
-}
-
 // Printers on 127.0.0.1, one thread each once connected: each writes 64 KiB
 // pieces until it has sent `bytesEach`, `seconds` have passed, or the program
 // cut the line.
@@ -66,15 +39,7 @@ public:
     Flooders(int count, long long bytesEach, double seconds)
         : count(count), bytesEach(bytesEach), seconds(seconds)
     {
-        listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(listener, reinterpret_cast<sockaddr *>(&address), length);
-        ::listen(listener, 64);
-        ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length);
-        port = ntohs(address.sin_port);
+        listener = listenOnLoopback(0, 64, port);
         acceptor = std::thread([this] { run(); });
     }
     ~Flooders()
@@ -143,45 +108,28 @@ int child(int argc, char **argv, const char *scenario)
         bytesEach = 1LL << 40;
         seconds = 15;
     }
-    prepareEventLoop();
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    configureApplication(app);
-    TestFolder folder;
-    const QString picture = makePicture(folder);
-    RecordingNotifier notifier;
-    MainWindow window(&notifier);
-    MainWindowTester tester(window);
-    window.show();
-    if (!tester.loadFile(picture) || !QTest::qWaitForWindowExposed(&window))
+    BenchApplication app(argc, argv);
+    ShownWindow shown;
+    if (!shown.open())
         return 1;
     QTest::qWait(200);
     const long baseKib = kibFromStatus("VmRSS:");
 
     Flooders flooders(printers, bytesEach, seconds);
-    LinkSettings &link = tester.linkSettings();
-    link.linkMode = 2;
-    for (int i = 0; i < printers; ++i) {
-        link.printerIps << QStringLiteral("127.0.0.1");
-        link.printerPorts << QString::number(flooders.port);
-        link.printerNames << QStringLiteral("Sklep %1").arg(i + 1);
-        link.printerSelected << true;
-    }
-    link.printerCount = printers;
+    addLoopbackPrinters(shown.tester.linkSettings(), printers, flooders.port);
     const double cpu = threadCpuMs();
     const Clock::time_point start = Clock::now();
-    tester.openLink();
+    shown.tester.openLink();
     if (!QTest::qWaitFor([&] { return flooders.done.load() == printers; }, 120000))
         std::fprintf(stderr, "%s: printers still sending after 120 s\n", scenario);
-    const double floodMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    const double floodMs = msSince(start);
     const double cpuMs = threadCpuMs() - cpu;
     QTest::qWait(1000); // the program reads what is left, then idles
     const long heldKib = kibFromStatus("VmRSS:");
     const long peakKib = kibFromStatus("VmHWM:");
     std::printf("%-7s %8d %10.1f %8.0f %9ld %9ld %9ld %8.0f %6d %6d   %s\n", scenario, printers,
                 double(flooders.sent.load()) / (1 << 20), floodMs, baseKib, peakKib, heldKib, cpuMs,
-                flooders.cut.load(), int(notifier.notices.size()),
+                flooders.cut.load(), int(shown.notifier.notices.size()),
                 qPrintable(QGuiApplication::platformName()));
     return 0;
 }
@@ -206,15 +154,6 @@ int main(int argc, char **argv)
                 "cut = printers whose line the program cut; boxes = message boxes raised.\n");
     std::printf("%-7s %8s %10s %8s %9s %9s %9s %8s %6s %6s   %s\n", "case", "printers", "sent MiB",
                 "ms", "base KiB", "peak KiB", "held KiB", "cpu ms", "cut", "boxes", "platform");
-    std::fflush(stdout);
-    for (const QString &scenario : scenarios) {
-        QProcess one;
-        one.setProcessChannelMode(QProcess::ForwardedChannels);
-        one.start(QCoreApplication::applicationFilePath(), {"--one", scenario});
-        one.waitForFinished(-1);
-        if (one.exitCode() != 0)
-            std::printf("%-7s failed\n", qPrintable(scenario));
-        std::fflush(stdout);
-    }
+    runEachInChild(scenarios, -7);
     return 0;
 }

@@ -5,7 +5,7 @@
 // it runs on the offscreen platform and says so.
 //
 //   ./bench_serial [repetitions]
-#include "app/startup.h"
+#include "benchapp.h"
 #include "benchpicture.h"
 #include "support/mainwindowtester.h"
 #include "support/ptyprinter.h"
@@ -173,11 +173,7 @@ double medianOf(std::vector<double> values)
 
 int main(int argc, char **argv)
 {
-    prepareEventLoop();
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    configureApplication(app);
+    BenchApplication app(argc, argv);
     const int repetitions = argc > 1 ? std::max(1, atoi(argv[1])) : 5;
 
     TestFolder folder;

@@ -16,7 +16,7 @@
 //
 // Run it under an X display (Xvfb); without one it runs offscreen and says so.
 #include "app/notifier.h"
-#include "app/startup.h"
+#include "benchapp.h"
 #include "support/mainwindowtester.h"
 #include "support/testfolder.h"
 
@@ -39,7 +39,6 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
-#include <sys/resource.h>
 
 #ifdef KELM_HAS_PRINTERCSV
 #include "config/printercsv.h"
@@ -198,15 +197,8 @@ void print(const Phase &p, double floorMs)
 
 int main(int argc, char **argv)
 {
-    prepareEventLoop();
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    rlimit files{};
-    ::getrlimit(RLIMIT_NOFILE, &files);
-    files.rlim_cur = files.rlim_max;
-    ::setrlimit(RLIMIT_NOFILE, &files);
-    QApplication app(argc, argv);
-    configureApplication(app);
+    raiseOpenFileLimit();
+    BenchApplication app(argc, argv);
     clock_.start();
     const int n = argc > 1 ? std::atoi(argv[1]) : 1000;
     const int m = argc > 2 ? std::atoi(argv[2]) : 5000;

@@ -9,33 +9,28 @@
 // Run it under an X display (Xvfb) for the user's figure; without one it runs
 // on the offscreen platform and says so. The child inherits QT_NO_GLIB if set;
 // otherwise it chooses the event loop as the program does.
-#include "app/startup.h"
-#include "benchpicture.h"
+#include "benchapp.h"
+#include "benchmeasure.h"
 #include "epollfloor.h"
 #include "support/mainwindowtester.h"
 #include "support/recordingnotifier.h"
-#include "support/testfolder.h"
 #include "transfer/frame.h"
 #include "transfer/tcpprogressdialog.h"
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
-#include <QProcess>
 #include <QTest>
 #include <QTimer>
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/epoll.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -47,33 +42,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int rows = 96;
 
-// CPU time of the calling thread: what the sender itself spent, whatever else
-// the machine was running.
-double threadCpuMs()
-{
-    timespec t{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
-}
+// The sending thread's CPU time in the last run.
 double lastCpuMs = 0;
-
-double msSince(Clock::time_point start)
-{
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-long kibFromStatus(const char *field)
-{
-    FILE *f = std::fopen("/proc/self/status", "r");
-    char line[256];
-    long kib = 0;
-    while (f && std::fgets(line, sizeof line, f))
-        if (std::strncmp(line, field, std::strlen(field)) == 0)
-            kib = std::atol(line + std::strlen(field));
-    if (f)
-        std::fclose(f);
-    return kib;
-}
 
 // Printers on 127.0.0.1: one thread, one epoll loop, every connection answered
 // with 0x64 for each whole 130-byte frame.
@@ -82,15 +52,7 @@ class Printers
 public:
     Printers()
     {
-        listener = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(listener, reinterpret_cast<sockaddr *>(&address), length);
-        ::listen(listener, 4096);
-        ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length);
-        port = ntohs(address.sin_port);
+        listener = listenOnLoopback(SOCK_NONBLOCK, 4096, port);
         worker = std::thread([this] { run(); });
     }
     ~Printers()
@@ -225,41 +187,20 @@ double programRun(MainWindowTester &tester, int n, RecordingNotifier &notifier)
 
 int child(int argc, char **argv, int n)
 {
-    rlimit files{};
-    ::getrlimit(RLIMIT_NOFILE, &files);
-    files.rlim_cur = files.rlim_max;
-    ::setrlimit(RLIMIT_NOFILE, &files);
-    prepareEventLoop();
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    configureApplication(app);
-    TestFolder folder;
-    const QString picture = makePicture(folder);
-    Printers printers;
-
-    RecordingNotifier notifier;
-    MainWindow window(&notifier);
-    MainWindowTester tester(window);
-    window.show();
-    if (!tester.loadFile(picture) || !QTest::qWaitForWindowExposed(&window))
+    raiseOpenFileLimit();
+    BenchApplication app(argc, argv);
+    ShownWindow shown;
+    if (!shown.open())
         return 1;
-    LinkSettings &link = tester.linkSettings();
-    link.linkMode = 2;
-    for (int i = 0; i < n; ++i) {
-        link.printerIps << QStringLiteral("127.0.0.1");
-        link.printerPorts << QString::number(printers.port);
-        link.printerNames << QStringLiteral("Sklep %1").arg(i + 1);
-        link.printerSelected << true;
-    }
-    link.printerCount = n;
+    Printers printers;
+    addLoopbackPrinters(shown.tester.linkSettings(), n, printers.port);
     QTest::qWait(100);
     const long baseKib = kibFromStatus("VmRSS:");
 
     const int repetitions = n <= 100 ? 5 : n <= 500 ? 3 : 2;
     std::vector<double> program, bare, programCpu, bareCpu;
     for (int rep = 0; rep < repetitions; ++rep) {
-        const double p = programRun(tester, n, notifier);
+        const double p = programRun(shown.tester, n, shown.notifier);
         const double pCpu = lastCpuMs;
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         const double f = floorRun(n, printers.port);
@@ -303,11 +244,11 @@ int main(int argc, char **argv)
         return child(1, argv, std::atoi(argv[2]));
 
     QCoreApplication app(argc, argv);
-    QList<int> sizes;
+    QStringList sizes;
     for (int i = 1; i < argc; ++i)
-        sizes << std::atoi(argv[i]);
+        sizes << QString::number(std::atoi(argv[i]));
     if (sizes.isEmpty())
-        sizes = {1, 10, 100, 500, 1000};
+        sizes = QStringList{"1", "10", "100", "500", "1000"};
     std::printf("96 rows to N printers at once, medians of repeated runs; the floor is one\n"
                 "epoll stop-and-wait loop in the same process against the same printers.\n"
                 "per frame = wall / (N x 96); cpu = the sending thread's CPU time / (N x 96);\n"
@@ -316,15 +257,6 @@ int main(int argc, char **argv)
     std::printf("%5s %10s %10s %6s %9s %9s %9s %9s %8s %8s   %s\n", "N", "prog ms", "floor ms",
                 "ratio", "prog us/f", "floor us/f", "cpu us/f", "fl cpu/f", "peak KiB", "KiB/prt",
                 "platform, event loop");
-    std::fflush(stdout);
-    for (const int n : sizes) {
-        QProcess one;
-        one.setProcessChannelMode(QProcess::ForwardedChannels);
-        one.start(QCoreApplication::applicationFilePath(), {"--one", QString::number(n)});
-        one.waitForFinished(-1);
-        if (one.exitCode() != 0)
-            std::printf("%5d failed\n", n);
-        std::fflush(stdout);
-    }
+    runEachInChild(sizes, 5);
     return 0;
 }

@@ -3,13 +3,13 @@
 // The floor of programming N printers over TCP/IP: the least any sender can do.
 // N sockets, one epoll loop, frame r + 1 written the moment the answer to frame
 // r is read. Shared by the benchmarks, so that each compares with the same floor.
+#include "benchmeasure.h"
 #include "transfer/frame.h"
 
 #include <QtGlobal>
 
 #include <arpa/inet.h>
 #include <chrono>
-#include <ctime>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/epoll.h>
@@ -19,15 +19,6 @@
 #include <vector>
 
 namespace epollfloor {
-
-// CPU time of the calling thread: what the sender itself spent, whatever else
-// the machine was running.
-inline double threadCpuMs()
-{
-    timespec t{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
-}
 
 struct Result
 {
@@ -41,9 +32,6 @@ struct Result
 inline Result run(const std::vector<quint16> &ports, int rows)
 {
     using Clock = std::chrono::steady_clock;
-    const auto msSince = [](Clock::time_point start) {
-        return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-    };
     Result result;
     std::vector<int> fds;
     const auto closeAll = [&] {
