@@ -1,6 +1,7 @@
 // Timings of the logo path: raster and frames on "Wyślij", picture loading and
 // the preview that follows the sliders.
 #include "app/startup.h"
+#include "benchpicture.h"
 #include "logo/logoraster.h"
 #include "support/mainwindowtester.h"
 #include "support/recordingnotifier.h"
@@ -8,35 +9,9 @@
 #include "transfer/frame.h"
 
 #include <QApplication>
-#include <QLinearGradient>
-#include <QPainter>
 #include <QTest>
 
 #include <memory>
-
-namespace {
-
-// Something like a shop logo photographed or scanned: a gradient, shapes and text.
-QImage logoLikePicture(int width, int height)
-{
-    QImage picture(width, height, QImage::Format_RGB32);
-    QPainter painter(&picture);
-    QLinearGradient gradient(0, 0, width, height);
-    gradient.setColorAt(0, QColor(250, 240, 220));
-    gradient.setColorAt(1, QColor(60, 90, 140));
-    painter.fillRect(picture.rect(), gradient);
-    painter.setPen(QPen(Qt::black, width / 200.0));
-    painter.setBrush(QColor(180, 40, 40));
-    painter.drawEllipse(QRectF(width * 0.05, height * 0.1, width * 0.3, height * 0.8));
-    QFont font(QStringLiteral("Sans"));
-    font.setPixelSize(height / 4);
-    painter.setFont(font);
-    painter.drawText(QRectF(width * 0.4, 0, width * 0.6, height), Qt::AlignCenter,
-                     QStringLiteral("Sklep Łąka"));
-    return picture;
-}
-
-} // namespace
 
 class BenchLogo : public QObject
 {
@@ -65,7 +40,7 @@ private:
 void BenchLogo::initTestCase()
 {
     folder = std::make_unique<TestFolder>();
-    const QImage photo = logoLikePicture(4000, 3000);
+    const QImage photo = logoLikePicture(4000, 3000, 20);
     for (const char *suffix : {"png", "bmp"})
         QVERIFY(photo.save(folder->filePath(QStringLiteral("photo.") + suffix)));
     window = std::make_unique<MainWindow>(&notifier);
@@ -81,7 +56,7 @@ void BenchLogo::cleanupTestCase()
 void BenchLogo::rasterAndFrames()
 {
     const QImage picture =
-        logoLikePicture(600, 200).convertToFormat(QImage::Format_Mono, Qt::MonoOnly);
+        logoLikePicture(600, 200, 3).convertToFormat(QImage::Format_Mono, Qt::MonoOnly);
     QByteArray frame;
     QBENCHMARK
     {

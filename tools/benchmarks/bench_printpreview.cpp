@@ -6,7 +6,8 @@
 // display (Xvfb); without one it runs offscreen and says so.
 //
 //   ./bench_printpreview [moves]
-#include "app/startup.h"
+#include "benchapp.h"
+#include "benchpicture.h"
 #include "support/mainwindowtester.h"
 #include "support/recordingnotifier.h"
 #include "support/testfolder.h"
@@ -14,7 +15,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QEventLoop>
-#include <QLinearGradient>
 #include <QPainter>
 #include <QTest>
 #include <QTimer>
@@ -28,25 +28,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// A photograph-like picture: gradients, a disc and text over the whole frame.
-QImage photoLike(int width, int height)
-{
-    QImage picture(width, height, QImage::Format_RGB32);
-    QPainter painter(&picture);
-    QLinearGradient gradient(0, 0, width, height);
-    gradient.setColorAt(0, QColor(250, 240, 220));
-    gradient.setColorAt(1, QColor(60, 90, 140));
-    painter.fillRect(picture.rect(), gradient);
-    painter.setBrush(QColor(180, 40, 40));
-    painter.drawEllipse(QRectF(width * 0.05, height * 0.1, width * 0.3, height * 0.8));
-    QFont font(QStringLiteral("Sans"));
-    font.setPixelSize(height / 4);
-    painter.setFont(font);
-    painter.drawText(QRectF(width * 0.4, 0, width * 0.6, height), Qt::AlignCenter,
-                     QStringLiteral("Sklep Łąka"));
-    return picture;
-}
 
 // Black text and a mark on white at the logo's own size.
 QImage logo()
@@ -123,11 +104,7 @@ private:
 
 int main(int argc, char **argv)
 {
-    prepareEventLoop();
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    configureApplication(app);
+    BenchApplication app(argc, argv);
     const int moves = argc > 1 ? std::max(2, atoi(argv[1])) : 40;
 
     TestFolder folder;
@@ -163,7 +140,7 @@ int main(int argc, char **argv)
         const char *name;
         QImage picture;
         double goal;
-    } pictures[] = {{"logo", logo(), 30}, {"photo 48MP", photoLike(8000, 6000), 100}};
+    } pictures[] = {{"logo", logo(), 30}, {"photo 48MP", logoLikePicture(8000, 6000, 1), 100}};
     bool withinGoals = true;
     for (const auto &p : pictures) {
         if (p.picture.isNull())
