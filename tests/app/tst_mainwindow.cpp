@@ -1,9 +1,7 @@
 #include "app/startup.h"
 #include "support/greypng.h"
-#include "support/mainwindowtester.h"
 #include "support/modalanswerer.h"
-#include "support/recordingnotifier.h"
-#include "support/testfolder.h"
+#include "support/windowfixture.h"
 #include "transfer/frame.h"
 
 #include <QDialogButtonBox>
@@ -16,14 +14,9 @@
 #include <memory>
 #include <sys/stat.h>
 
-class TstMainWindow : public QObject
+class TstMainWindow : public QObject, WindowFixture
 {
     Q_OBJECT
-
-    std::unique_ptr<TestFolder> folder;
-    RecordingNotifier notifier;
-    std::unique_ptr<MainWindow> window;
-    std::unique_ptr<MainWindowTester> t;
 
     // Writes a picture into the test folder and returns its path.
     QString savePicture(int width, int height, const QString &name = QStringLiteral("logo.png"))
@@ -43,31 +36,11 @@ class TstMainWindow : public QObject
     qint64 previewKey() { return label("previewLabel")->pixmap(Qt::ReturnByValue).cacheKey(); }
     QString loadedTitle() { return "Kelm Graphics0.1" + t->imagePath(); }
 
-    void startWindow()
-    {
-        t.reset();
-        window.reset(); // saves settings.txt, which must not complain either
-        window = std::make_unique<MainWindow>(&notifier);
-        t = std::make_unique<MainWindowTester>(*window);
-    }
-
 private slots:
     void initTestCase() { configureApplication(*qApp); }
 
-    void init()
-    {
-        folder = std::make_unique<TestFolder>();
-        notifier = RecordingNotifier();
-        startWindow();
-    }
-
-    void cleanup()
-    {
-        t.reset();
-        window.reset();
-        folder.reset();
-        KELM_EXPECT_NO_NOTICE(notifier);
-    }
+    void init() { openFixture(); }
+    void cleanup() { closeFixture(); }
 
     void startsUp()
     {

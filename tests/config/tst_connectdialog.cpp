@@ -5,11 +5,9 @@
 #include "config/editshopdialog.h"
 #include "config/printercsv.h"
 #include "config/settingsformat.h"
-#include "support/mainwindowtester.h"
 #include "support/modalanswerer.h"
 #include "support/ptyprinter.h"
-#include "support/recordingnotifier.h"
-#include "support/testfolder.h"
+#include "support/windowfixture.h"
 #include "transfer/connection.h"
 
 #include <QCheckBox>
@@ -163,14 +161,10 @@ ComPort comPort(const PtyPair &pty)
 
 } // namespace
 
-class TstConnectDialog : public QObject
+class TstConnectDialog : public QObject, WindowFixture
 {
     Q_OBJECT
 
-    std::unique_ptr<TestFolder> folder;
-    RecordingNotifier notifier;
-    std::unique_ptr<MainWindow> window;
-    std::unique_ptr<MainWindowTester> t;
     QList<ComPort> ports;
     PtyPair ptyA, ptyB;
     QTcpServer printer; // takes connections on 127.0.0.1 and never answers
@@ -182,14 +176,12 @@ class TstConnectDialog : public QObject
 
     void startWindow(const QByteArray &file = {})
     {
-        t.reset();
-        window.reset();
+        closeWindow();
         if (!file.isNull()) {
             QFile settings(QStringLiteral("settings.txt"));
             QVERIFY(settings.open(QIODevice::WriteOnly) && settings.write(file) == file.size());
         }
-        window = std::make_unique<MainWindow>(&notifier);
-        t = std::make_unique<MainWindowTester>(*window);
+        openWindow();
         t->findComPorts() = [this] { return ports; };
     }
 
@@ -233,19 +225,12 @@ private slots:
 
     void init()
     {
-        folder = std::make_unique<TestFolder>();
-        notifier = RecordingNotifier();
+        openFolder();
         ports = {comPort(ptyA), comPort(ptyB)};
         startWindow();
     }
 
-    void cleanup()
-    {
-        t.reset();
-        window.reset();
-        folder.reset();
-        KELM_EXPECT_NO_NOTICE(notifier);
-    }
+    void cleanup() { closeFixture(); }
 
     // The form as laid out, and where opening points the serial port: at the
     // first port found, at the stored one only with the serial link, even when

@@ -1,26 +1,17 @@
 #include "app/startup.h"
 #include "logo/conversionfile.h"
 #include "logo/picturereader.h"
-#include "support/mainwindowtester.h"
-#include "support/recordingnotifier.h"
-#include "support/testfolder.h"
+#include "support/windowfixture.h"
 
 #include <QComboBox>
 #include <QPainter>
 #include <QTest>
 
-#include <memory>
-
 Q_DECLARE_METATYPE(Dither)
 
-class TstPrintPreview : public QObject
+class TstPrintPreview : public QObject, WindowFixture
 {
     Q_OBJECT
-
-    std::unique_ptr<TestFolder> folder;
-    RecordingNotifier notifier;
-    std::unique_ptr<MainWindow> window;
-    std::unique_ptr<MainWindowTester> t;
 
     // Dark text and a half-transparent bar on a transparent background, the
     // transparent dots holding black colour values.
@@ -35,14 +26,6 @@ class TstPrintPreview : public QObject
         painter.end();
         const QString path = folder->filePath(QStringLiteral("logo.png"));
         return picture.save(path) ? path : QString();
-    }
-
-    void startWindow()
-    {
-        t.reset();
-        window.reset();
-        window = std::make_unique<MainWindow>(&notifier);
-        t = std::make_unique<MainWindowTester>(*window);
     }
 
     void choose(PrintPreview *preview, Dither method, int level = 128)
@@ -60,20 +43,8 @@ class TstPrintPreview : public QObject
 private slots:
     void initTestCase() { configureApplication(*qApp); }
 
-    void init()
-    {
-        folder = std::make_unique<TestFolder>();
-        notifier = RecordingNotifier();
-        startWindow();
-    }
-
-    void cleanup()
-    {
-        t.reset();
-        window.reset();
-        folder.reset();
-        KELM_EXPECT_NO_NOTICE(notifier);
-    }
+    void init() { openFixture(); }
+    void cleanup() { closeFixture(); }
 
     // The preview, open while the sliders, placement and conversion change,
     // shows dot for dot what "Wyślij" then encodes; transparency prints white.
