@@ -1,6 +1,7 @@
 // One Connection against a printer on loopback, on an unbuffered socket as the
 // main window opens them: how each transfer ends, and what a printer that sends
 // what nobody asked for cannot do.
+#include "support/logorows.h"
 #include "support/loopbackprinter.h"
 #include "support/recordingnotifier.h"
 #include "transfer/connection.h"
@@ -15,14 +16,6 @@ Q_DECLARE_METATYPE(PrinterOutcome)
 namespace {
 
 const QString title = QStringLiteral("Kelm Graphics");
-
-QByteArray logoHexOf(int rows)
-{
-    QByteArray hex;
-    for (int row = 1; row <= rows; ++row)
-        hex += QByteArray::number(row).rightJustified(2, '0').repeated(52);
-    return hex;
-}
 
 // A Connection on its own unbuffered socket.
 struct Link

@@ -1,5 +1,6 @@
 // The roll-out without a window against printers on loopback: how each printer
 // ends, trying the failed ones again, the limit on printers in flight, stopping.
+#include "support/logorows.h"
 #include "support/loopbackprinter.h"
 #include "support/recordingnotifier.h"
 #include "transfer/frame.h"
@@ -11,14 +12,6 @@
 Q_DECLARE_METATYPE(PrinterOutcome)
 
 namespace {
-
-QByteArray logoHexOf(int rows)
-{
-    QByteArray hex;
-    for (int row = 1; row <= rows; ++row)
-        hex += QByteArray::number(row).rightJustified(2, '0').repeated(52);
-    return hex;
-}
 
 PrinterTarget target(const QString &name, quint16 port)
 {

@@ -1,5 +1,6 @@
 // The TCP/IP fan-out against printers listening on loopback: the Connection's
 // stop-and-wait, the progress dialog's close rules, and the main window's link.
+#include "support/logorows.h"
 #include "support/loopbackprinter.h"
 #include "support/mainwindowtester.h"
 #include "support/modalanswerer.h"
@@ -30,15 +31,6 @@ const QString refusedText = QStringLiteral(
     "Połączenie zostało odrzucone przez zdalny serwer.Upewnij się że jest on włączony, oraz "
     "upewnij się że jego ustawienia ip i numer portu są prawidłowe");
 
-// Row r carries its own number in every byte, so a payload from the wrong row shows.
-QByteArray logoHexOf(int rows)
-{
-    QByteArray hex;
-    for (int row = 1; row <= rows; ++row)
-        hex += QByteArray::number(row).rightJustified(2, '0').repeated(52);
-    return hex;
-}
-
 template <typename Condition> bool staysTrue(Condition condition)
 {
     return !QTest::qWaitFor([&] { return !condition(); }, 200);
@@ -65,20 +57,12 @@ public:
         socket->connectToHost(QHostAddress::LocalHost, port());
         return socket->waitForConnected(5000) && QTest::qWaitFor([&] { return peer; });
     }
-    // The rows and last-row flags received as "01;0", and rows 1..count of lineCount.
+    // The rows and last-row flags received, as "01;0".
     QByteArrayList rows() const
     {
         QByteArrayList fields;
         for (const QByteArray &frame : frames)
             fields.append(frame.mid(6, 4));
-        return fields;
-    }
-    static QByteArrayList expected(int count, int lineCount)
-    {
-        QByteArrayList fields;
-        for (int row = 1; row <= count; ++row)
-            fields.append(QByteArray::number(row).rightJustified(2, '0') +
-                          (row == lineCount ? ";1" : ";0"));
         return fields;
     }
 
@@ -258,7 +242,7 @@ private slots:
         QTRY_COMPARE(pair.finishedSpy.size(), 1);
         QVERIFY(staysTrue([&] { return pair.printer.frames.size() == frames; }));
         QCOMPARE(pair.finishedSpy.size(), 1);
-        QCOMPARE(pair.printer.rows(), TcpPrinter::expected(frames, lines));
+        QCOMPARE(pair.printer.rows(), rowFields(1, frames, lines));
         QCOMPARE(pair.printer.frames.first().mid(23, 104), pair.hex.left(104));
         QList<int> values;
         for (int v = 1; v <= frames; ++v)
@@ -394,7 +378,7 @@ private slots:
         QVERIFY(othersDoneInBox);
         EXPECT_BOX(notifier, Critical, "Grafika już zaprogramowana", Close,
                    QStringLiteral("Drukarka „Kasa 5”, 127.0.0.1:%1").arg(rig.printers[4]->port()));
-        QCOMPARE(rig.printers[1]->rows(), TcpPrinter::expected(96, 96));
+        QCOMPARE(rig.printers[1]->rows(), rowFields(1, 96, 96));
         QCOMPARE(rig.printers[3]->frames.size(), 3);
         QCOMPARE(rig.printers[4]->frames.size(), 2);
         QVERIFY(rig.printers[0]->frames.isEmpty() && rig.printers[2]->frames.isEmpty());

@@ -1,5 +1,6 @@
 // The graphic frame; the serial transfer against a printer on a pseudo-terminal;
 // the status line against real link state (sockets to a local server).
+#include "support/logorows.h"
 #include "support/mainwindowtester.h"
 #include "support/ptyprinter.h"
 #include "support/recordingnotifier.h"
@@ -18,25 +19,6 @@
 #include <sys/resource.h>
 
 namespace {
-
-// Row r carries its own number in every byte, so a payload from the wrong row shows.
-QByteArray logoHexOf(int rows)
-{
-    QByteArray hex;
-    for (int row = 1; row <= rows; ++row)
-        hex += QByteArray::number(row).rightJustified(2, '0').repeated(52);
-    return hex;
-}
-
-// "row;last-row flag" of rows first..last of a logo of lineCount rows.
-QByteArrayList rowFields(int first, int last, int lineCount)
-{
-    QByteArrayList fields;
-    for (int row = first; row <= last; ++row)
-        fields.append(QByteArray::number(row).rightJustified(2, '0') +
-                      (row == lineCount ? ";1" : ";0"));
-    return fields;
-}
 
 // Nothing signals that a frame was not written: the condition must still hold
 // after a short grace period with the event loop running.
