@@ -2,27 +2,11 @@
 // breaks: every entry passes the editor's checks, entries and refused lines
 // together never exceed the lines, and an export of the entries reads back the same.
 #include "config/printercsv.h"
-
-#include <cstdio>
-#include <cstdlib>
-
-namespace {
-
-void check(bool holds, const char *what)
-{
-    if (!holds) {
-        std::fprintf(stderr, "broken invariant: %s\n", what);
-        std::abort();
-    }
-}
-
-} // namespace
+#include "fuzzinput.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const QByteArray content =
-        QByteArray::fromRawData(reinterpret_cast<const char *>(data), int(size));
-    const PrinterCsv csv = parsePrinterCsv(content);
+    const PrinterCsv csv = parsePrinterCsv(fuzzInput(data, size));
     check(csv.lines.size() == csv.entries.size(), "an entry without its line");
     for (int i = 0; i < csv.entries.size(); ++i) {
         const PrinterEntry &e = csv.entries.at(i);

@@ -1,9 +1,7 @@
 // Feeds arbitrary bytes to the settings reader and aborts when a promise breaks:
 // the printer lists stay aligned, and what the next save writes loads back the same.
 #include "config/settingsformat.h"
-
-#include <cstdio>
-#include <cstdlib>
+#include "fuzzinput.h"
 
 namespace {
 
@@ -14,22 +12,11 @@ StoredSettings parsed(const QByteArray &content)
     return settings;
 }
 
-void check(bool holds, const char *what)
-{
-    if (!holds) {
-        std::fprintf(stderr, "broken invariant: %s\n", what);
-        std::abort();
-    }
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    // Raw data without a copy, so that reading one byte too far trips the sanitizer.
-    const QByteArray content =
-        QByteArray::fromRawData(reinterpret_cast<const char *>(data), int(size));
-    const StoredSettings first = parsed(content);
+    const StoredSettings first = parsed(fuzzInput(data, size));
     const int n = first.printerCount();
     check(first.printerPorts.size() == n && first.printerNames.size() == n &&
               first.printerSelected.size() == n,
