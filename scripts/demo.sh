@@ -100,9 +100,9 @@ for _ in $(seq 600); do
   sleep 0.1
 done
 sleep 0.5 # the bars catch up
-# "Zamknij" is last in the tab order and takes focus only when enabled.
+# "Zamknij" is the dialog's default button: Enter presses it once it is enabled.
 xdotool windowfocus --sync "$dialog"
-xdotool key --clearmodifiers shift+Tab space
+xdotool key --clearmodifiers Return
 for _ in $(seq 50); do
   xdotool search --onlyvisible --name '^Wysy' >/dev/null 2>&1 || break
   sleep 0.1
@@ -110,6 +110,15 @@ done
 import -window root "$demo/screenshot-after.png"
 xdotool windowfocus --sync "$window"
 xdotool key --clearmodifiers ctrl+w
+# A window that does not close (a dialog still open) must not keep the script.
+for _ in $(seq 100); do
+  kill -0 "$program_pid" 2>/dev/null || break
+  sleep 0.1
+done
+if kill -0 "$program_pid" 2>/dev/null; then
+  echo "The window did not close; see $demo/screenshot-after.png" >&2
+  exit 1
+fi
 wait "$program_pid" || true
 stop_printers
 echo "Screenshot of the window during the transfer: $demo/screenshot.png"
