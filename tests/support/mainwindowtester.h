@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/mainwindow.h"
-#include "logo/printpreview.h"
-#include "transfer/connection.h"
+#include "ui/mainwindow/mainwindow.h"
+#include "ui/preview/printpreview.h"
+#include "core/transfer/connection.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -1,12 +1,12 @@
 // Timings of the logo path: raster and frames on "Wyślij", picture loading and
 // the preview that follows the sliders.
-#include "app/startup.h"
+#include "ui/startup.h"
 #include "benchpicture.h"
-#include "logo/logoraster.h"
+#include "core/logo/logoraster.h"
 #include "support/mainwindowtester.h"
 #include "support/recordingnotifier.h"
 #include "support/testfolder.h"
-#include "transfer/frame.h"
+#include "core/printer/frame.h"
 
 #include <QApplication>
 #include <QTest>

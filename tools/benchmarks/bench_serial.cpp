@@ -11,7 +11,7 @@
 #include "support/ptyprinter.h"
 #include "support/recordingnotifier.h"
 #include "support/testfolder.h"
-#include "transfer/frame.h"
+#include "core/printer/frame.h"
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>

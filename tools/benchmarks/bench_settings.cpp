@@ -15,7 +15,7 @@
 //    floor is reading and parsing the file alone.
 //
 // Run it under an X display (Xvfb); without one it runs offscreen and says so.
-#include "app/notifier.h"
+#include "core/notifier.h"
 #include "benchapp.h"
 #include "support/mainwindowtester.h"
 #include "support/testfolder.h"
@@ -41,7 +41,7 @@
 #include <memory>
 
 #ifdef KELM_HAS_PRINTERCSV
-#include "config/printercsv.h"
+#include "core/config/printercsv.h"
 #endif
 
 namespace {

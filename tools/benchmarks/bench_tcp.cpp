@@ -14,8 +14,8 @@
 #include "epollfloor.h"
 #include "support/mainwindowtester.h"
 #include "support/recordingnotifier.h"
-#include "transfer/frame.h"
-#include "transfer/tcpprogressdialog.h"
+#include "core/printer/frame.h"
+#include "ui/progress/tcpprogressdialog.h"
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>

@@ -1,9 +1,9 @@
 #pragma once
 
 // The pieces of a benchmark that shows the program's own windows.
-#include "app/startup.h"
+#include "ui/startup.h"
 #include "benchpicture.h"
-#include "config/linksettings.h"
+#include "core/config/linksettings.h"
 #include "support/mainwindowtester.h"
 #include "support/recordingnotifier.h"
 #include "support/testfolder.h"

@@ -4,7 +4,7 @@
 // N sockets, one epoll loop, frame r + 1 written the moment the answer to frame
 // r is read. Shared by the benchmarks, so that each compares with the same floor.
 #include "benchmeasure.h"
-#include "transfer/frame.h"
+#include "core/printer/frame.h"
 
 #include <QtGlobal>
 

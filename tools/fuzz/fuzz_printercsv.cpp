@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the reader of printer files and aborts when a promise
 // breaks: every entry passes the editor's checks, entries and refused lines
 // together never exceed the lines, and an export of the entries reads back the same.
-#include "config/printercsv.h"
+#include "core/config/printercsv.h"
 #include "fuzzinput.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)

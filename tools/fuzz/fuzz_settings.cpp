@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the settings reader and aborts when a promise breaks:
 // the printer lists stay aligned, and what the next save writes loads back the same.
-#include "config/settingsformat.h"
+#include "core/config/settingsformat.h"
 #include "fuzzinput.h"
 
 namespace {

@@ -1,3 +1,0 @@
-#include "app/notifier.h"
-
-Notifier::~Notifier() = default;

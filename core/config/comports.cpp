@@ -1,0 +1,11 @@
+#include "core/config/comports.h"
+
+#include <QSerialPortInfo>
+
+QList<ComPort> availableComPorts()
+{
+    QList<ComPort> ports;
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
+        ports.append({info.portName(), info.systemLocation()});
+    return ports;
+}

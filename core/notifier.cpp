@@ -1,0 +1,3 @@
+#include "core/notifier.h"
+
+Notifier::~Notifier() = default;

@@ -1,0 +1,107 @@
+#include "core/transfer/printeroutcome.h"
+
+#include "core/config/printercsv.h"
+
+#include <QStringList>
+
+#include <algorithm>
+
+bool isFailure(PrinterOutcome o)
+{
+    switch (o) {
+    case PrinterOutcome::Refused:
+    case PrinterOutcome::HostNotFound:
+    case PrinterOutcome::HungUp:
+    case PrinterOutcome::WriteError:
+    case PrinterOutcome::NoAnswer:
+    case PrinterOutcome::Stopped:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool hasEnded(PrinterOutcome o)
+{
+    return o != PrinterOutcome::Waiting && o != PrinterOutcome::Sending;
+}
+
+QString outcomeText(PrinterOutcome o, int rowsSent, int rows)
+{
+    // The row on the wire: one past those acknowledged, never past the last.
+    const int atRow = std::max(1, std::min(rowsSent + 1, rows));
+    switch (o) {
+    case PrinterOutcome::Waiting:
+        return QStringLiteral("oczekuje");
+    case PrinterOutcome::Sending:
+        return QStringLiteral("wiersz %1 z %2").arg(atRow).arg(rows);
+    case PrinterOutcome::Programmed:
+        return QStringLiteral("zaprogramowana");
+    case PrinterOutcome::AlreadyProgrammed:
+        return QStringLiteral("już zaprogramowana");
+    case PrinterOutcome::Refused:
+        return QStringLiteral("połączenie odrzucone");
+    case PrinterOutcome::HostNotFound:
+        return QStringLiteral("nie znaleziono hosta");
+    case PrinterOutcome::HungUp:
+        return QStringLiteral("rozłączona w wierszu %1").arg(atRow);
+    case PrinterOutcome::WriteError:
+        return QStringLiteral("błąd zapisu");
+    case PrinterOutcome::NoAnswer:
+        return QStringLiteral("brak odpowiedzi");
+    case PrinterOutcome::Stopped:
+        return QStringLiteral("przerwana");
+    case PrinterOutcome::NotTakingPart:
+        return QStringLiteral("nie bierze udziału");
+    case PrinterOutcome::NotConnected:
+        return QStringLiteral("niepodłączona");
+    }
+    return QString();
+}
+
+QString outcomeKey(PrinterOutcome o)
+{
+    switch (o) {
+    case PrinterOutcome::Waiting:
+        return QStringLiteral("waiting");
+    case PrinterOutcome::Sending:
+        return QStringLiteral("sending");
+    case PrinterOutcome::Programmed:
+        return QStringLiteral("programmed");
+    case PrinterOutcome::AlreadyProgrammed:
+        return QStringLiteral("already_programmed");
+    case PrinterOutcome::Refused:
+        return QStringLiteral("refused");
+    case PrinterOutcome::HostNotFound:
+        return QStringLiteral("host_not_found");
+    case PrinterOutcome::HungUp:
+        return QStringLiteral("hung_up");
+    case PrinterOutcome::WriteError:
+        return QStringLiteral("write_error");
+    case PrinterOutcome::NoAnswer:
+        return QStringLiteral("no_answer");
+    case PrinterOutcome::Stopped:
+        return QStringLiteral("stopped");
+    case PrinterOutcome::NotTakingPart:
+        return QStringLiteral("not_taking_part");
+    case PrinterOutcome::NotConnected:
+        return QStringLiteral("not_connected");
+    }
+    return QString();
+}
+
+QByteArray formatReportCsv(const QList<PrinterResult> &results)
+{
+    QByteArray out(csvByteOrderMark);
+    out += csvLine({QStringLiteral("Nazwa"), QStringLiteral("Adres IP"), QStringLiteral("Port TCP"),
+                    QStringLiteral("Wynik"), QStringLiteral("Wiersze"), QStringLiteral("Sekundy")});
+    for (const PrinterResult &r : results) {
+        // A decimal comma: the spreadsheet that reads ";" files reads it as a number.
+        const QString seconds =
+            QString::number(r.seconds, 'f', 1).replace(QLatin1Char('.'), QLatin1Char(','));
+        out += csvLine({r.name, r.address, QString::number(r.port),
+                        outcomeText(r.outcome, r.rowsSent, r.rows),
+                        QStringLiteral("%1 z %2").arg(r.rowsSent).arg(r.rows), seconds});
+    }
+    return out;
+}

@@ -1,0 +1,271 @@
+#include "core/transfer/rollout.h"
+
+#include "core/transfer/connection.h"
+
+#include <QPointer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+
+// How long stop() waits for the answers in flight.
+constexpr int stopGraceMs = 2000;
+
+} // namespace
+
+Rollout::Rollout(Notifier *notifier, QObject *parent)
+    : QObject(parent), notifier(notifier), ticker(new QTimer(this))
+{
+    ticker->setTimerType(Qt::CoarseTimer);
+    connect(ticker, &QTimer::timeout, this, &Rollout::tick);
+}
+
+Rollout::~Rollout()
+{
+    // The sockets and connections go with this object as its children; nothing
+    // they say while closing may reach it half destroyed.
+    abandon();
+}
+
+void Rollout::abandon()
+{
+    for (int i = 0; i < int(printers.size()); ++i) {
+        Printer &p = printers[size_t(i)];
+        if (p.connection)
+            p.connection->disconnect(this);
+        if (p.socket) {
+            p.socket->disconnect(this);
+            p.socket->abort();
+        }
+        release(i);
+        p.phase = Phase::Ended;
+    }
+}
+
+void Rollout::setLogo(const QByteArray &hex, int lines, const QByteArray &frame)
+{
+    logoHex = hex;
+    lineCount = lines;
+    frameTemplate = frame;
+}
+
+void Rollout::start(const QList<PrinterTarget> &list)
+{
+    abandon(); // a run still going, if any
+    ++run;
+    targets = list;
+    outcomes.clear();
+    for (const PrinterTarget &t : list) {
+        PrinterResult r;
+        r.name = t.name;
+        r.address = t.address;
+        r.port = t.port;
+        r.rows = lineCount;
+        r.attempts = 0;
+        outcomes.append(r);
+    }
+    printers.clear();
+    printers.resize(size_t(list.size()));
+    next = flying = ended = connecting = 0;
+    stopping = false;
+    if (list.isEmpty()) {
+        QMetaObject::invokeMethod(this, &Rollout::finished, Qt::QueuedConnection);
+        return;
+    }
+    launchMore();
+}
+
+void Rollout::launchMore()
+{
+    while (!stopping && next < targets.size() && (jobs <= 0 || flying < jobs)) {
+        const int i = next++;
+        ++flying;
+        printers[size_t(i)].sinceStart.start();
+        attempt(i);
+    }
+}
+
+void Rollout::attempt(int i)
+{
+    Printer &p = printers[size_t(i)];
+    PrinterResult &r = outcomes[i];
+    const PrinterTarget &t = targets.at(i);
+    ++r.attempts;
+    r.rowsSent = 0;
+    r.outcome = PrinterOutcome::Waiting;
+    p.socket = new QTcpSocket(this);
+    p.connection = new Connection(p.socket, lineCount, notifier);
+    p.connection->setParent(this);
+    p.connection->setPrinter(t.name, t.address, t.port);
+    p.connection->setAnswerTimeout(timeoutMs, true);
+    p.connection->setTransferData(&logoHex, frameTemplate);
+    connect(p.socket, &QTcpSocket::connected, this, [this, i] { connected(i); });
+    connect(p.connection, &Connection::outcomeChanged, this, [this, i] { outcomeChanged(i); });
+    // Refused and not found end the attempt through the connection; any other
+    // failure to connect ends it here.
+    connect(p.socket, &QAbstractSocket::errorOccurred, this, [this, i] {
+        if (printers[size_t(i)].phase == Phase::Connecting)
+            attemptEnded(i, PrinterOutcome::Refused);
+    });
+    p.phase = Phase::Connecting;
+    ++connecting;
+    p.sinceConnect.start();
+    if (timeoutMs > 0 && !ticker->isActive())
+        ticker->start(std::clamp(timeoutMs / 4, 20, 250));
+    p.socket->connectToHost(t.address, t.port, QIODevice::ReadWrite | QIODevice::Unbuffered);
+}
+
+void Rollout::connected(int i)
+{
+    Printer &p = printers[size_t(i)];
+    if (p.phase != Phase::Connecting)
+        return;
+    --connecting;
+    p.phase = Phase::Sending;
+    if (stopping) {
+        attemptEnded(i, PrinterOutcome::Stopped);
+        return;
+    }
+    p.connection->setCurrentLine(1);
+    p.connection->setLineCount(lineCount);
+    p.connection->sendLine();
+}
+
+void Rollout::outcomeChanged(int i)
+{
+    const Printer &p = printers[size_t(i)];
+    if (p.connection && hasEnded(p.connection->outcome()))
+        attemptEnded(i, p.connection->outcome());
+}
+
+void Rollout::attemptEnded(int i, PrinterOutcome outcome)
+{
+    Printer &p = printers[size_t(i)];
+    if (p.phase != Phase::Connecting && p.phase != Phase::Sending)
+        return;
+    if (p.phase == Phase::Connecting)
+        --connecting;
+    PrinterResult &r = outcomes[i];
+    r.outcome = outcome;
+    r.rowsSent = p.connection->rowsSent();
+    // Closed at once, so that a limit on printers in flight limits open
+    // connections; the objects go later, since this may run inside their signals.
+    p.connection->disconnect(this);
+    p.socket->disconnect(this);
+    p.phase = Phase::Pausing;
+    if (p.socket->state() != QAbstractSocket::UnconnectedState)
+        p.socket->abort();
+    release(i);
+    if (isFailure(outcome) && r.attempts <= retries && !stopping) {
+        QTimer::singleShot(std::max(retryPauseMs, 0), this, [this, i, thisRun = run] {
+            if (run == thisRun && printers[size_t(i)].phase == Phase::Pausing && !stopping)
+                attempt(i);
+        });
+        return;
+    }
+    settle(i, outcome);
+}
+
+void Rollout::release(int i)
+{
+    Printer &p = printers[size_t(i)];
+    // This may run inside the objects' own signals, and a box the connection
+    // raised there is still to be shown: they go after that, twice deferred.
+    QPointer<Connection> connection = p.connection;
+    QPointer<QTcpSocket> socket = p.socket;
+    p.connection = nullptr;
+    p.socket = nullptr;
+    if (!connection && !socket)
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [connection, socket] {
+            if (connection)
+                connection->deleteLater();
+            if (socket)
+                socket->deleteLater();
+        },
+        Qt::QueuedConnection);
+}
+
+void Rollout::settle(int i, PrinterOutcome outcome)
+{
+    Printer &p = printers[size_t(i)];
+    if (p.phase == Phase::Ended)
+        return;
+    const bool started = p.phase != Phase::Queued;
+    p.phase = Phase::Ended;
+    PrinterResult &r = outcomes[i];
+    r.outcome = outcome;
+    r.seconds = started ? p.sinceStart.elapsed() / 1000.0 : 0;
+    if (started)
+        --flying;
+    ++ended;
+    emit printerEnded(i);
+    launchMore();
+    if (ended == targets.size()) {
+        ticker->stop();
+        // Not from inside a socket's signal: whoever hears it may delete this.
+        QMetaObject::invokeMethod(this, &Rollout::finished, Qt::QueuedConnection);
+    }
+}
+
+void Rollout::tick()
+{
+    if (connecting == 0 || timeoutMs <= 0) {
+        ticker->stop();
+        return;
+    }
+    for (int i = 0; i < int(printers.size()); ++i) {
+        Printer &p = printers[size_t(i)];
+        if (p.phase == Phase::Connecting && p.sinceConnect.elapsed() >= timeoutMs)
+            attemptEnded(i, PrinterOutcome::NoAnswer);
+    }
+}
+
+void Rollout::stop()
+{
+    if (stopping || ended == targets.size())
+        return;
+    stopping = true;
+    for (int i = 0; i < int(printers.size()); ++i) {
+        Printer &p = printers[size_t(i)];
+        switch (p.phase) {
+        case Phase::Queued:
+            settle(i, PrinterOutcome::Stopped);
+            break;
+        case Phase::Connecting:
+            attemptEnded(i, PrinterOutcome::Stopped);
+            break;
+        case Phase::Pausing: // its last attempt's failure stands
+            settle(i, outcomes[i].outcome);
+            break;
+        case Phase::Sending:
+            // Its next answer ends it, as the answer to the last row.
+            p.connection->setCurrentLine(lineCount);
+            break;
+        case Phase::Ended:
+            break;
+        }
+    }
+    next = targets.size();
+    if (ended < targets.size())
+        QTimer::singleShot(timeoutMs > 0 ? std::min(timeoutMs, stopGraceMs) : stopGraceMs, this,
+                           [this, thisRun = run] {
+                               if (run == thisRun)
+                                   endAll();
+                           });
+}
+
+void Rollout::endAll()
+{
+    for (int i = 0; i < int(printers.size()); ++i) {
+        Printer &p = printers[size_t(i)];
+        if (p.phase == Phase::Sending)
+            p.connection->cancelSend(); // ends it as stopped, through outcomeChanged
+        if (p.phase == Phase::Sending)
+            attemptEnded(i, PrinterOutcome::Stopped);
+    }
+}

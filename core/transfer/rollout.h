@@ -1,0 +1,107 @@
+#pragma once
+
+#include "core/transfer/printeroutcome.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <vector>
+
+class Connection;
+class Notifier;
+class QTcpSocket;
+class QTimer;
+
+struct PrinterTarget
+{
+    QString name;
+    QString address; // an IP address or a host name
+    quint16 port = 0;
+};
+
+// Programs one logo into many TCP/IP printers without a window: a socket and a
+// Connection per attempt, opened unbuffered as the window opens them, a time-out
+// on connecting and on every answer, failed printers tried again from row 1 on a
+// new connection, at most a given number in flight.
+class Rollout : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit Rollout(Notifier *notifier, QObject *parent = nullptr);
+    ~Rollout() override;
+
+    void setLogo(const QByteArray &logoHex, int lineCount, const QByteArray &frameTemplate);
+    // For connecting and for each answer; past it the attempt failed (NoAnswer).
+    // 0: no time-out.
+    void setTimeout(int ms) { timeoutMs = ms; }
+    // A failed printer (never an already programmed one) is tried again up to n times.
+    void setRetries(int n) { retries = n; }
+    void setRetryPause(int ms) { retryPauseMs = ms; }
+    // At most k printers in flight (connecting, sending or pausing before another
+    // attempt); 0: all at once.
+    void setJobs(int k) { jobs = k; }
+    void start(const QList<PrinterTarget> &targets);
+    // No new frame is written: each printer's answer in flight is awaited for a
+    // moment (its last row may still be acknowledged), then every printer ends.
+    void stop();
+
+    // One per target, in order. `seconds` runs from the printer's first attempt
+    // to its end, pauses and retries included.
+    const QList<PrinterResult> &results() const { return outcomes; }
+    int inFlight() const { return flying; }
+
+signals:
+    void printerEnded(int index); // results().at(index) is final
+    void finished();              // every printer ended
+
+private:
+    enum class Phase
+    {
+        Queued,
+        Connecting,
+        Sending,
+        Pausing,
+        Ended
+    };
+    struct Printer
+    {
+        Phase phase = Phase::Queued;
+        QTcpSocket *socket = nullptr;
+        Connection *connection = nullptr;
+        QElapsedTimer sinceStart;   // first attempt
+        QElapsedTimer sinceConnect; // this attempt
+    };
+
+    void abandon();
+    void launchMore();
+    void attempt(int index);
+    void connected(int index);
+    void outcomeChanged(int index);
+    void attemptEnded(int index, PrinterOutcome outcome);
+    void release(int index);
+    void settle(int index, PrinterOutcome outcome);
+    void tick();
+    void endAll();
+
+    Notifier *notifier;
+    QByteArray logoHex;
+    QByteArray frameTemplate;
+    int lineCount = 0;
+    int timeoutMs = 10000;
+    int retries = 0;
+    int retryPauseMs = 1500;
+    int jobs = 0;
+    QList<PrinterTarget> targets;
+    QList<PrinterResult> outcomes;
+    std::vector<Printer> printers;
+    int next = 0; // the first printer never started
+    int flying = 0;
+    int ended = 0;
+    int connecting = 0;
+    bool stopping = false;
+    int run = 0; // tells a timer of an earlier start() from this one's
+    QTimer *ticker;
+};

@@ -1,0 +1,25 @@
+#include "ui/mainwindow/mainwindow.h"
+#include "ui/messageboxnotifier.h"
+#include "ui/startup.h"
+
+#include <QApplication>
+
+#include <new>
+
+int main(int argc, char *argv[])
+{
+    prepareEventLoop();
+    raiseOpenFileLimit();
+    QApplication app(argc, argv);
+    try {
+        configureApplication(app);
+        quitOnTerminationSignals();
+        MainWindow window;
+        window.show();
+        return app.exec();
+    } catch (const std::bad_alloc &) {
+        MessageBoxNotifier().critical(QStringLiteral("Kelm Graphics"),
+                                      QStringLiteral("Błąd alokacji pamięci"));
+        return 1;
+    }
+}

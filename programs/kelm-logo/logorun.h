@@ -1,0 +1,75 @@
+#pragma once
+
+#include "programs/kelm-logo/commandline.h"
+#include "core/transfer/rollout.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QList>
+#include <QObject>
+#include <QTimer>
+#include <QVector>
+
+#include <cstdio>
+#include <memory>
+
+class Notifier;
+class SerialRollout;
+
+// One `kelm-logo program` run: the TCP/IP printers through the roll-out engine,
+// the serial printer beside them, and what the operator and scripts read of it.
+class LogoRun : public QObject
+{
+    Q_OBJECT
+
+public:
+    // `report` is already open for writing when --report was given.
+    LogoRun(const LogoCommand &command, const QList<PrinterTarget> &targets,
+            const LogoRaster &raster, const QByteArray &frameTemplate, QFile *report);
+    ~LogoRun() override;
+
+    void start();
+    // Ctrl+C: no new frames, the answers in flight still count, then the end.
+    void interrupt();
+    int exitCode() const { return code; }
+
+signals:
+    void done();
+
+private:
+    int total() const;
+    PrinterResult resultAt(int index) const;
+    void printerEnded(int index);
+    void checkFinished();
+    void finish();
+    void drawStatus();
+    void noticeRetries();
+    void clearStatus();
+    void printLine(const QString &text);
+
+    LogoCommand command;
+    QList<PrinterTarget> targets;
+    std::unique_ptr<Notifier> quiet;
+    Rollout *rollout = nullptr;
+    SerialRollout *serial = nullptr;
+    QFile *report;
+    FILE *human; // stdout, or stderr when stdout carries JSON
+    bool live;   // `human` is a terminal: one status line rewritten in place
+    bool statusShown = false;
+    QVector<bool> ended;
+    QVector<int> failedAttempts; // attempts already told as failed, per printer
+    int endedCount = 0;
+    int failedCount = 0;
+    bool tcpFinished = true;
+    bool serialEnded = true;
+    bool interrupted = false;
+    bool finishing = false;
+    int code = 1;
+    QElapsedTimer clock;
+    QTimer statusTimer;
+    QTimer retryWatch;
+    QTimer stopBackstop;
+};
+
+// One printer as a JSON line; `number` is its 1-based place in the run.
+QByteArray jsonLine(int number, const PrinterResult &result);

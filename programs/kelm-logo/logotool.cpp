@@ -1,0 +1,199 @@
+#include "programs/kelm-logo/logotool.h"
+
+#include "programs/kelm-logo/commandline.h"
+#include "core/logo/logoconversion.h"
+#include "core/logo/picturereader.h"
+#include "programs/kelm-logo/logorun.h"
+#include "programs/kelm-logo/printerlist.h"
+#include "core/printer/frame.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int signalPair[2] = {-1, -1};
+
+void onSignal(int signal)
+{
+    // A second one ends the program the hard way.
+    std::signal(signal, SIG_DFL);
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(signalPair[1], &byte, 1);
+}
+
+void say(FILE *stream, const QString &text)
+{
+    const QByteArray bytes = text.toUtf8() + '\n';
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+int usageError(const QString &text)
+{
+    say(stderr, QStringLiteral("kelm-logo: ") + text);
+    say(stderr, QStringLiteral("Pomoc: kelm-logo --help"));
+    return 2;
+}
+
+int inputError(const QString &text)
+{
+    say(stderr, QStringLiteral("kelm-logo: ") + text);
+    return 2;
+}
+
+// Thousands of printers need more descriptors than the usual soft limit.
+void raiseFileLimit()
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+struct Logo
+{
+    LogoRaster raster;
+    int widthDots = 0;
+    QByteArray frameTemplate;
+};
+
+bool buildLogo(const LogoCommand &command, Logo *logo, QString *error)
+{
+    const QImage picture = readPicture(command.picture);
+    if (picture.isNull()) {
+        *error = QStringLiteral("nie można wczytać obrazu %1.")
+                     .arg(QDir::toNativeSeparators(command.picture));
+        return false;
+    }
+    int x = command.xPercent;
+    int y = command.yPercent;
+    if (command.fit) {
+        const Proportions fitted = fitProportions(picture.size());
+        x = fitted.xPercent;
+        y = fitted.yPercent;
+    }
+    logo->raster = buildLogoRaster(picture, x, y, command.conversion);
+    logo->widthDots = logo->raster.lineCount ? x * logoWidthDots / 100 : 0;
+    if (logo->raster.lineCount == 0) {
+        *error = QStringLiteral("logo w tej skali jest puste (--x %1 --y %2): nie ma czego wysłać.")
+                     .arg(x)
+                     .arg(y);
+        return false;
+    }
+    logo->frameTemplate =
+        buildFrameTemplate(command.footer ? LogoPlacement::Footer : LogoPlacement::Header);
+    return true;
+}
+
+QString sizeLine(const Logo &logo)
+{
+    const int rows = logo.raster.lineCount;
+    return QStringLiteral("Logo: %1 x %2 punktów (pole %3 x %4), %5 ramek, %6 bajtów.")
+        .arg(logo.widthDots)
+        .arg(rows)
+        .arg(logoWidthDots)
+        .arg(logoMaxRows)
+        .arg(rows)
+        .arg(rows * frameSize);
+}
+
+int preview(const LogoCommand &command)
+{
+    Logo logo;
+    QString error;
+    if (!buildLogo(command, &logo, &error))
+        return inputError(error);
+    if (!rasterPicture(logo.raster).save(command.output, "PNG"))
+        return inputError(
+            QStringLiteral("nie można zapisać %1.").arg(QDir::toNativeSeparators(command.output)));
+    say(stdout, sizeLine(logo));
+    return 0;
+}
+
+int program(const LogoCommand &command)
+{
+    Logo logo;
+    QString error;
+    if (!buildLogo(command, &logo, &error))
+        return inputError(error);
+    const PrinterList printers = readPrinters(command);
+    if (!printers.problems.isEmpty()) {
+        say(stderr, QStringLiteral("kelm-logo: błędne drukarki, nic nie wysłano:"));
+        for (const QString &problem : printers.problems)
+            say(stderr, QStringLiteral("  ") + problem);
+        return 2;
+    }
+    if (printers.targets.isEmpty() && command.serial.isEmpty())
+        return inputError(printers.unticked
+                              ? QStringLiteral("żadna drukarka nie jest zaznaczona (%1 "
+                                               "niezaznaczonych; --all bierze wszystkie).")
+                                    .arg(printers.unticked)
+                              : QStringLiteral("brak drukarek."));
+    QFile report(command.report);
+    if (!command.report.isEmpty() && !report.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return inputError(QStringLiteral("nie można zapisać raportu %1: %2")
+                              .arg(QDir::toNativeSeparators(command.report), report.errorString()));
+
+    raiseFileLimit();
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPair) != 0)
+        return inputError(QStringLiteral("brak gniazda na sygnały."));
+    QSocketNotifier signalNotifier(signalPair[0], QSocketNotifier::Read);
+    LogoRun run(command, printers.targets, logo.raster, logo.frameTemplate,
+                command.report.isEmpty() ? nullptr : &report);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &run, [&] {
+        char byte;
+        [[maybe_unused]] const ssize_t n = ::read(signalPair[0], &byte, 1);
+        run.interrupt();
+    });
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    // A reader of the output that went away must not kill the run unreported.
+    std::signal(SIGPIPE, SIG_IGN);
+    QObject::connect(&run, &LogoRun::done, QCoreApplication::instance(), &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+
+    FILE *human = command.json ? stderr : stdout;
+    say(human, sizeLine(logo));
+    if (printers.unticked)
+        say(human, QStringLiteral("Pominięto %1 niezaznaczonych drukarek (--all bierze wszystkie).")
+                       .arg(printers.unticked));
+    run.start();
+    QCoreApplication::exec();
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    return run.exitCode();
+}
+
+} // namespace
+
+int runLogoTool(const QStringList &arguments)
+{
+    LogoCommand command;
+    QString error;
+    if (!parseCommandLine(arguments, &command, &error))
+        return usageError(error);
+    switch (command.kind) {
+    case LogoCommand::Help:
+        std::fputs(helpText(command.helpTopic).toUtf8().constData(), stdout);
+        return 0;
+    case LogoCommand::Version:
+        say(stdout, QStringLiteral("kelm-logo %1").arg(QCoreApplication::applicationVersion()));
+        return 0;
+    case LogoCommand::Preview:
+        return preview(command);
+    case LogoCommand::Program:
+        return program(command);
+    }
+    return 2;
+}

@@ -1,0 +1,190 @@
+// The roll-out without a window against printers on loopback: how each printer
+// ends, trying the failed ones again, the limit on printers in flight, stopping.
+#include "support/logorows.h"
+#include "support/loopbackprinter.h"
+#include "support/recordingnotifier.h"
+#include "core/printer/frame.h"
+#include "core/transfer/rollout.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+Q_DECLARE_METATYPE(PrinterOutcome)
+
+namespace {
+
+PrinterTarget target(const QString &name, quint16 port)
+{
+    return {name, QStringLiteral("127.0.0.1"), port};
+}
+
+struct Run
+{
+    explicit Run(Notifier &notifier, int rows = 3)
+        : rollout(&notifier), ended(&rollout, &Rollout::printerEnded),
+          finished(&rollout, &Rollout::finished)
+    {
+        rollout.setLogo(logoHexOf(rows), rows, buildFrameTemplate(LogoPlacement::Header));
+        rollout.setTimeout(1000);
+        rollout.setRetryPause(50);
+    }
+    bool done()
+    {
+        return QTest::qWaitFor([&] { return !finished.isEmpty(); }, 10000);
+    }
+    const PrinterResult &at(int i) const { return rollout.results().at(i); }
+
+    Rollout rollout;
+    QSignalSpy ended;
+    QSignalSpy finished;
+};
+
+} // namespace
+
+class TstRollout : public QObject
+{
+    Q_OBJECT
+
+    RecordingNotifier notifier;
+
+private slots:
+    void init() { notifier = RecordingNotifier(); }
+    void cleanup() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+
+    // One printer of each kind, all at once; each ends once, with the rows it
+    // acknowledged.
+    void outcomes()
+    {
+        LoopbackPrinter programmed, already, silent, hangs;
+        already.answers = {"\x64", QByteArray(1, '\0')};
+        silent.otherwise.clear();
+        hangs.dropAfter = 2;
+        Run run(notifier);
+        run.rollout.start({target("A", programmed.port()), target("B", already.port()),
+                           target("C", LoopbackPrinter::deadPort()), target("D", silent.port()),
+                           target("E", hangs.port())});
+        QVERIFY(run.done());
+        const QList<PrinterOutcome> expected{
+            PrinterOutcome::Programmed, PrinterOutcome::AlreadyProgrammed, PrinterOutcome::Refused,
+            PrinterOutcome::NoAnswer, PrinterOutcome::HungUp};
+        const QList<int> rowsSent{3, 1, 0, 0, 1};
+        for (int i = 0; i < expected.size(); ++i) {
+            QCOMPARE(run.at(i).outcome, expected[i]);
+            QCOMPARE(run.at(i).rowsSent, rowsSent[i]);
+            QCOMPARE(run.at(i).rows, 3);
+            QCOMPARE(run.at(i).attempts, 1);
+        }
+        QVERIFY(run.at(3).seconds >= 1.0);
+        QCOMPARE(run.ended.size(), 5);
+        QCOMPARE(run.finished.size(), 1);
+        QCOMPARE(run.rollout.inFlight(), 0);
+        QCOMPARE(programmed.frames.size(), 3);
+        QTRY_COMPARE(notifier.notices.size(), 2); // "programmed" and "refused"
+
+        // The report: a header, then a line per printer as it ended.
+        const QList<QByteArray> lines = formatReportCsv(run.rollout.results()).split('\n');
+        QCOMPARE(lines.size(), 7);
+        QCOMPARE(lines[0],
+                 QByteArray("\xEF\xBB\xBFNazwa;Adres IP;Port TCP;Wynik;Wiersze;Sekundy\r"));
+        const QStringList words{"zaprogramowana", "już zaprogramowana", "połączenie odrzucone",
+                                "brak odpowiedzi", "rozłączona w wierszu 2"};
+        for (int i = 0; i < 5; ++i) {
+            const QString line = QString::fromUtf8(lines[i + 1]);
+            const QString start = QStringLiteral("%1;127.0.0.1;%2;%3;%4 z 3;")
+                                      .arg(run.at(i).name)
+                                      .arg(run.at(i).port)
+                                      .arg(words[i])
+                                      .arg(rowsSent[i]);
+            QVERIFY2(line.startsWith(start), qPrintable(line));
+            // A decimal comma, so quoted.
+            QCOMPARE(line.mid(start.size()).chopped(1),
+                     '"' + QString::number(run.at(i).seconds, 'f', 1).replace('.', ',') + '"');
+        }
+        QCOMPARE(lines[6], QByteArray());
+    }
+
+    // A printer that refuses the first connection and accepts the next ends
+    // programmed on its second attempt, from row 1; an already programmed one
+    // is not tried again; a silent one is tried as often as allowed.
+    void retries()
+    {
+        const quint16 port = LoopbackPrinter::deadPort();
+        LoopbackPrinter later(-1), already, silent;
+        already.otherwise = QByteArray(1, '\0');
+        silent.otherwise.clear();
+        Run run(notifier);
+        run.rollout.setRetries(2);
+        run.rollout.setRetryPause(300);
+        run.rollout.setTimeout(1000);
+        bool listening = false;
+        notifier.whileShown = [&] {
+            if (!listening)
+                listening = later.listen(port);
+        };
+        run.rollout.start(
+            {target("A", port), target("B", already.port()), target("C", silent.port())});
+        QVERIFY(run.done());
+        QCOMPARE(run.at(0).outcome, PrinterOutcome::Programmed);
+        QCOMPARE(run.at(0).attempts, 2);
+        QCOMPARE(later.frames.size(), 3);
+        QCOMPARE(run.at(1).outcome, PrinterOutcome::AlreadyProgrammed);
+        QCOMPARE(run.at(1).attempts, 1);
+        QCOMPARE(already.connections, 1);
+        QCOMPARE(run.at(2).outcome, PrinterOutcome::NoAnswer);
+        QCOMPARE(run.at(2).attempts, 3);
+        QCOMPARE(silent.connections, 3);
+        QCOMPARE(silent.frames.size(), 3); // row 1, each time
+    }
+
+    // With two jobs, never more than two printers in flight, and the others
+    // start as those end.
+    void jobs()
+    {
+        LoopbackPrinter printer;
+        Run run(notifier);
+        run.rollout.setJobs(2);
+        int most = 0;
+        QObject::connect(&run.rollout, &Rollout::printerEnded,
+                         [&] { most = std::max(most, run.rollout.inFlight() + 1); });
+        QList<PrinterTarget> targets;
+        for (int i = 0; i < 5; ++i)
+            targets << target(QString::number(i), printer.port());
+        run.rollout.start(targets);
+        QCOMPARE(run.rollout.inFlight(), 2);
+        QVERIFY(run.done());
+        QCOMPARE(most, 2);
+        QCOMPARE(printer.connections, 5);
+        QCOMPARE(printer.frames.size(), 15);
+        for (int i = 0; i < 5; ++i)
+            QCOMPARE(run.at(i).outcome, PrinterOutcome::Programmed);
+    }
+
+    // stop(): no new frame; an answer in flight still counts, a printer that
+    // does not answer ends after a moment, one never started ends at once.
+    void stopping()
+    {
+        LoopbackPrinter printer;
+        printer.answers = {"\x64", "\x64"};
+        printer.otherwise.clear();
+        Run run(notifier, 5);
+        run.rollout.setTimeout(0);
+        run.rollout.setJobs(2);
+        run.rollout.start({target("A", printer.port()), target("B", printer.port()),
+                           target("C", printer.port())});
+        QTRY_COMPARE(printer.frames.size(), 4);
+        run.rollout.stop();
+        QCOMPARE(run.at(2).outcome, PrinterOutcome::Stopped);
+        QCOMPARE(run.at(2).attempts, 0);
+        printer.peers.first()->write("\x64");
+        QTRY_COMPARE(run.ended.size(), 2);
+        QCOMPARE(run.at(0).outcome, PrinterOutcome::Stopped);
+        QCOMPARE(run.at(0).rowsSent, 2);
+        QVERIFY(run.done());
+        QCOMPARE(run.at(1).outcome, PrinterOutcome::Stopped);
+        QCOMPARE(run.at(1).rowsSent, 1);
+        QCOMPARE(printer.frames.size(), 4);
+    }
+};
+
+QTEST_MAIN(TstRollout)
+#include "tst_rollout.moc"

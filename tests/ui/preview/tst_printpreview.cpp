@@ -1,0 +1,179 @@
+#include "ui/startup.h"
+#include "core/logo/conversionfile.h"
+#include "core/logo/picturereader.h"
+#include "support/windowfixture.h"
+
+#include <QComboBox>
+#include <QPainter>
+#include <QTest>
+
+Q_DECLARE_METATYPE(Dither)
+
+class TstPrintPreview : public QObject, WindowFixture
+{
+    Q_OBJECT
+
+    // Dark text and a half-transparent bar on a transparent background, the
+    // transparent dots holding black colour values.
+    QString saveTransparentLogo(int width = 600, int height = 200)
+    {
+        QImage picture(width, height, QImage::Format_ARGB32);
+        picture.fill(Qt::transparent);
+        QPainter painter(&picture);
+        painter.fillRect(width / 10, height / 3, width / 2, height / 3, Qt::black);
+        painter.fillRect(width / 10, height * 3 / 4, width * 4 / 5, height / 8,
+                         QColor(40, 40, 40, 140));
+        painter.end();
+        const QString path = folder->filePath(QStringLiteral("logo.png"));
+        return picture.save(path) ? path : QString();
+    }
+
+    void choose(PrintPreview *preview, Dither method, int level = 128)
+    {
+        auto *box = preview->findChild<QComboBox *>(QStringLiteral("methodBox"));
+        box->setCurrentIndex(box->findData(int(method)));
+        preview->findChild<QSlider *>(QStringLiteral("levelSlider"))->setValue(level);
+    }
+
+    QString previewText(const char *name)
+    {
+        return t->printPreview()->findChild<QLabel *>(QLatin1String(name))->text();
+    }
+
+private slots:
+    void initTestCase() { configureApplication(*qApp); }
+
+    void init() { openFixture(); }
+    void cleanup() { closeFixture(); }
+
+    // The preview, open while the sliders, placement and conversion change,
+    // shows dot for dot what "Wyślij" then encodes; transparency prints white.
+    void previewIsTheSentRaster_data()
+    {
+        QTest::addColumn<int>("x");
+        QTest::addColumn<int>("y");
+        QTest::addColumn<bool>("footer");
+        QTest::addColumn<bool>("lock");
+        QTest::addColumn<Dither>("method");
+        QTest::newRow("100/100 header") << 100 << 100 << false << false << Dither::Diffusion;
+        QTest::newRow("50/33 footer threshold") << 50 << 33 << true << false << Dither::Threshold;
+        QTest::newRow("95/80 atkinson") << 95 << 80 << false << false << Dither::Atkinson;
+        QTest::newRow("locked, X to 60 moves Y") << 60 << 0 << true << true << Dither::Diffusion;
+    }
+
+    void previewIsTheSentRaster()
+    {
+        QFETCH(int, x);
+        QFETCH(int, y);
+        QFETCH(bool, footer);
+        QFETCH(bool, lock);
+        QFETCH(Dither, method);
+        QVERIFY(t->loadFile(saveTransparentLogo()));
+        PrintPreview *preview = t->printPreview();
+        QVERIFY(preview->isVisible());
+        choose(preview, method);
+        t->child<QCheckBox>("keepProportionsCheck")->setChecked(lock);
+        t->child<QRadioButton>(footer ? "footerRadio" : "headerRadio")->setChecked(true);
+        t->sliderX()->setValue(x);
+        if (y > 0)
+            t->sliderY()->setValue(y);
+        const int rows = (lock ? x : y) * 96 / 100;
+
+        const QImage shown = preview->shownPicture();
+        t->send();
+        QCOMPARE(t->lineCount(), rows);
+        QCOMPARE(shown, rasterPicture({t->logoHex(), t->lineCount()}));
+        QCOMPARE(shown.size(), QSize(416, rows));
+        QCOMPARE(shown.pixelIndex(0, 0), 0);
+        QCOMPARE(shown.pixelIndex(208, rows / 2), 1);
+        QCOMPARE(previewText("framesLabel"),
+                 QStringLiteral("Ramki: %1, bajty: %2").arg(rows).arg(rows * 130));
+        QCOMPARE(previewText("placementLabel"),
+                 footer ? QStringLiteral("Miejsce: Stopka") : QStringLiteral("Miejsce: Nagłówek"));
+        QCOMPARE(previewText("sizeLabel"),
+                 QStringLiteral("Logo: %1 x %2 punktów").arg(x * 416 / 100).arg(rows));
+    }
+
+    // A slider at 0: nothing to send, nothing shown.
+    void emptyLogo()
+    {
+        QVERIFY(t->loadFile(saveTransparentLogo()));
+        t->sliderY()->setValue(0);
+        QVERIFY(t->printPreview()->shownPicture().isNull());
+        QCOMPARE(previewText("framesLabel"), QStringLiteral("Ramki: 0, bajty: 0"));
+        QVERIFY(!t->printPreview()->findChild<QPushButton *>("savePngButton")->isEnabled());
+    }
+
+    // Square, wide and exact pictures, from the menu and from the preview, with
+    // the lock on and off: both sliders set, the lock left as it was.
+    void fitsProportions_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<bool>("lock");
+        QTest::addColumn<bool>("fromPreview");
+        QTest::addColumn<int>("x");
+        QTest::addColumn<int>("y");
+        QTest::newRow("square") << QSize(64, 64) << false << false << 23 << 100;
+        QTest::newRow("square, locked") << QSize(64, 64) << true << true << 23 << 100;
+        QTest::newRow("wide, locked") << QSize(1200, 250) << true << false << 100 << 90;
+        QTest::newRow("wide") << QSize(1200, 250) << false << true << 100 << 90;
+        QTest::newRow("exact, locked") << QSize(416, 96) << true << false << 100 << 100;
+    }
+
+    void fitsProportions()
+    {
+        QFETCH(QSize, size);
+        QFETCH(bool, lock);
+        QFETCH(bool, fromPreview);
+        QFETCH(int, x);
+        QFETCH(int, y);
+        QVERIFY(t->loadFile(saveTransparentLogo(size.width(), size.height())));
+        t->sliderX()->setValue(40);
+        t->sliderY()->setValue(70);
+        t->child<QCheckBox>("keepProportionsCheck")->setChecked(lock);
+        if (fromPreview)
+            t->printPreview()->findChild<QPushButton *>("fitButton")->click();
+        else
+            t->child<QAction>("fitProportionsAction")->trigger();
+        QCOMPARE(t->sliderX()->value(), x);
+        QCOMPARE(t->sliderY()->value(), y);
+        QCOMPARE(t->child<QCheckBox>("keepProportionsCheck")->isChecked(), lock);
+        QCOMPARE(t->child<QLabel>("scaleXValueLabel")->text(), QString::asprintf("%3d%%", x));
+        QCOMPARE(t->child<QLabel>("scaleYValueLabel")->text(), QString::asprintf("%3d%%", y));
+        if (fromPreview)
+            QCOMPARE(t->printPreview()->shownPicture().height(), y * 96 / 100);
+    }
+
+    // The choice, made in the preview, converts again from the picture as read
+    // and comes back after a restart; settings.txt does not learn of it.
+    void conversionSurvivesRestart()
+    {
+        const QString path = saveTransparentLogo();
+        QVERIFY(t->loadFile(path));
+        t->sliderX()->setValue(70);
+        choose(t->printPreview(), Dither::Threshold, 90);
+        const QImage expected =
+            rasterPicture(buildLogoRaster(readPicture(path), 70, 100, {Dither::Threshold, 90}));
+        QCOMPARE(t->printPreview()->shownPicture(), expected);
+
+        startWindow();
+        QCOMPARE(int(t->conversion().method), int(Dither::Threshold));
+        QCOMPARE(t->conversion().level, 90);
+        auto *box = t->printPreview()->findChild<QComboBox *>(QStringLiteral("methodBox"));
+        QCOMPARE(box->currentText(), QStringLiteral("Próg"));
+        t->sliderX()->setValue(70);
+        QCOMPARE(t->printPreview()->shownPicture(), expected);
+
+        QFile settings(folder->filePath(QStringLiteral("settings.txt")));
+        QVERIFY(settings.open(QIODevice::ReadOnly));
+        const QByteArray settingsText = settings.readAll();
+        QVERIFY2(!settingsText.contains("threshold") && !settingsText.contains("90"),
+                 settingsText.constData());
+        QFile stored(folder->filePath(QLatin1String(conversionFileName)));
+        QVERIFY(stored.open(QIODevice::ReadOnly));
+        QCOMPARE(stored.readAll(), QByteArray("dither=threshold\nlevel=90\n"));
+    }
+};
+
+QTEST_MAIN(TstPrintPreview)
+#include "tst_printpreview.moc"

@@ -1,0 +1,221 @@
+// Opening a picture, its 1-bit conversion and the preview that follows the sliders.
+#include "ui/mainwindow/mainwindow.h"
+
+#include "core/notifier.h"
+#include "core/logo/conversionfile.h"
+#include "core/logo/picturereader.h"
+#include "ui/preview/printpreview.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QRadioButton>
+#include <QSlider>
+#include <QStandardPaths>
+#include <QTransform>
+
+void MainWindow::open()
+{
+    const QStringList pictureFolders =
+        QStandardPaths::standardLocations(QStandardPaths::PicturesLocation);
+    // A pictures folder that was never created would be taken as a file name.
+    const QString startFolder = pictureFolders.isEmpty() || !QDir(pictureFolders.first()).exists()
+                                    ? QDir::currentPath()
+                                    : pictureFolders.first();
+
+    QFileDialog dialog(this, QStringLiteral("Open File"), startFolder);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    while (dialog.exec() == QDialog::Accepted) {
+        const QStringList chosen = dialog.selectedFiles();
+        if (!chosen.isEmpty() && loadFile(chosen.first()))
+            return;
+    }
+}
+
+namespace {
+
+// Shows the busy cursor for as long as a picture is read and converted.
+class BusyCursor
+{
+public:
+    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor &) = delete;
+    BusyCursor &operator=(const BusyCursor &) = delete;
+};
+
+} // namespace
+
+bool MainWindow::loadFile(const QString &path)
+{
+    QImage picture;
+    {
+        BusyCursor busy;
+        picture = readPicture(path);
+        if (!picture.isNull()) {
+            imagePath = path;
+            showPicture(picture);
+        }
+    }
+    if (picture.isNull()) {
+        // Not the display name: the program sets none, since Qt adds it to every title.
+        notifier->information(
+            QStringLiteral("Kelm Graphics"),
+            QStringLiteral("Cannot load %1.").arg(QDir::toNativeSeparators(path)));
+        edgeLabel->setPixmap(QPixmap());
+        return false;
+    }
+    setWindowTitle(QStringLiteral("Kelm Graphics") + QStringLiteral("0.1") + path);
+    return true;
+}
+
+void MainWindow::reloadImage()
+{
+    if (imagePath.isEmpty())
+        return;
+    BusyCursor busy;
+    const QImage picture = readPicture(imagePath);
+    if (!picture.isNull())
+        showPicture(picture);
+}
+
+void MainWindow::showPicture(const QImage &picture)
+{
+    // Dithered once here; a 1-bit picture keeps its own indices and palette.
+    const QImage mono = toOneBit(picture);
+    previewPixmap =
+        QPixmap::fromImage(mono.scaled(285, 192, Qt::IgnoreAspectRatio, Qt::FastTransformation));
+    image = mono;
+    this->picture = picture;
+    reducedPicture = conversion.method == Dither::Diffusion
+                         ? QImage()
+                         : preparePicture(picture, conversion.method).reduced;
+    updatePreview();
+    enableSendIfReady();
+    refreshPrintPreview();
+}
+
+void MainWindow::updatePreview()
+{
+    const QTransform scale =
+        QTransform::fromScale(sliderX->value() / 100.0, sliderY->value() / 100.0);
+    previewLabel->setPixmap(previewPixmap.transformed(scale, Qt::FastTransformation));
+}
+
+void MainWindow::resizeX(int value)
+{
+    scaleChanged(value, scaleXValueLabel, sliderY);
+}
+
+void MainWindow::resizeY(int value)
+{
+    scaleChanged(value, scaleYValueLabel, sliderX);
+}
+
+void MainWindow::scaleChanged(int value, QLabel *valueLabel, QSlider *otherSlider)
+{
+    if (image.isNull() || value == 0)
+        return;
+    updatePreview();
+    valueLabel->setText(QString::asprintf("%3d%%", value));
+    // The mirrored change comes back here; it must not mirror again.
+    if (syncingSliders || !keepProportionsCheck->isChecked())
+        return;
+    syncingSliders = true;
+    otherSlider->setValue(value);
+    syncingSliders = false;
+}
+
+LogoRaster MainWindow::currentRaster() const
+{
+    PreparedPicture prepared{image, reducedPicture};
+    // Prepared when the picture or the conversion changes; this only covers a gap.
+    if (conversion.method != Dither::Diffusion && prepared.reduced.isNull())
+        prepared.reduced = preparePicture(picture, conversion.method).reduced;
+    return buildLogoRaster(prepared, sliderX->value(), sliderY->value(), conversion);
+}
+
+void MainWindow::showPrintPreview()
+{
+    if (!printPreview) {
+        printPreview = new PrintPreview(notifier, this);
+        connect(printPreview, &PrintPreview::conversionChosen, this,
+                [this](const Conversion &chosen) { setConversion(chosen); });
+        connect(printPreview, &PrintPreview::fitRequested, this,
+                [this] { fitPictureProportions(); });
+    }
+    printPreview->setConversion(conversion);
+    if (printPreview->isVisible()) {
+        printPreview->raise();
+        printPreview->activateWindow();
+    }
+    printPreview->show();
+    refreshPrintPreview();
+}
+
+void MainWindow::refreshPrintPreview()
+{
+    if (!printPreview || !printPreview->isVisible())
+        return;
+    printPreview->showRaster(
+        currentRaster(), std::clamp(sliderX->value(), 0, 100) * logoWidthDots / 100,
+        headerRadio->isChecked() ? LogoPlacement::Header : LogoPlacement::Footer);
+}
+
+void MainWindow::fitPictureProportions()
+{
+    if (picture.isNull())
+        return;
+    const Proportions fit = fitProportions(picture.size());
+    // Both values are set here: the lock, whatever its state, must not mirror one
+    // onto the other. The box itself stays as it is.
+    syncingSliders = true;
+    sliderX->setValue(fit.xPercent);
+    sliderY->setValue(fit.yPercent);
+    syncingSliders = false;
+    refreshPrintPreview();
+}
+
+void MainWindow::setConversion(const Conversion &chosen)
+{
+    conversion = chosen;
+    conversion.level = std::clamp(conversion.level, 1, 254);
+    if (conversion.method != Dither::Diffusion && reducedPicture.isNull() && !picture.isNull()) {
+        BusyCursor busy;
+        reducedPicture = preparePicture(picture, conversion.method).reduced;
+    }
+    if (printPreview)
+        printPreview->setConversion(conversion);
+    refreshPrintPreview();
+}
+
+namespace {
+
+QString conversionPath()
+{
+    return QDir::currentPath() + QLatin1Char('/') + QLatin1String(conversionFileName);
+}
+
+} // namespace
+
+void MainWindow::loadConversion()
+{
+    QFile file(conversionPath());
+    if (file.open(QIODevice::ReadOnly))
+        conversion = parseConversionFile(file.read(4096));
+}
+
+void MainWindow::saveConversion()
+{
+    // No file for those who never chose anything but the default.
+    QFile file(conversionPath());
+    const Conversion standard;
+    if (!file.exists() && conversion.method == standard.method &&
+        conversion.level == standard.level)
+        return;
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(formatConversionFile(conversion));
+}

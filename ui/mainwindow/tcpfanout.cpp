@@ -1,0 +1,195 @@
+// The TCP/IP link: one socket and one Connection per printer entry, every ticked
+// printer programmed at once under the progress dialog.
+#include "ui/mainwindow/mainwindow.h"
+
+#include "ui/messageboxnotifier.h"
+#include "core/transfer/connection.h"
+#include "core/system/filedescriptors.h"
+#include "core/transfer/printeroutcome.h"
+#include "ui/progress/tcpprogressdialog.h"
+
+#include <QHostAddress>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSet>
+#include <QTcpSocket>
+
+#include <algorithm>
+
+namespace {
+
+bool isConnected(const QTcpSocket *socket)
+{
+    return socket && socket->state() == QAbstractSocket::ConnectedState;
+}
+
+// A ticked printer that is not connected: its connection's failure, if the
+// link's opening failed, so that "Ponów nieudane" tries it again.
+PrinterOutcome notStarted(const QTcpSocket *socket)
+{
+    if (socket->state() == QAbstractSocket::UnconnectedState) {
+        if (socket->error() == QAbstractSocket::ConnectionRefusedError)
+            return PrinterOutcome::Refused;
+        if (socket->error() == QAbstractSocket::HostNotFoundError)
+            return PrinterOutcome::HostNotFound;
+    }
+    return PrinterOutcome::NotConnected;
+}
+
+} // namespace
+
+Notifier *MainWindow::connectionNotifier()
+{
+    if (!ownNotifier)
+        return notifier;
+    if (!ownConnectionNotifier)
+        ownConnectionNotifier.reset(new MessageBoxNotifier);
+    return ownConnectionNotifier.get();
+}
+
+void MainWindow::releaseTcpPrinters(Release when)
+{
+    // The sockets of entries removed in the settings dialog are no longer in
+    // tcpSockets, but their connections still hold them.
+    QSet<QTcpSocket *> sockets;
+    for (QTcpSocket *socket : qAsConst(linkSettings.tcpSockets))
+        sockets.insert(socket);
+    for (Connection *connection : qAsConst(connections)) {
+        if (QTcpSocket *socket = connection->tcpSocket())
+            sockets.insert(socket);
+        connection->disconnect();
+    }
+    // Cut from everything first: signals still queued or raised by the closing
+    // must reach nothing once the objects go.
+    for (QTcpSocket *socket : qAsConst(sockets)) {
+        socket->disconnect();
+        socket->abort();
+    }
+    for (Connection *connection : qAsConst(connections)) {
+        if (when == Release::Now)
+            delete connection;
+        else
+            connection->deleteLater();
+    }
+    for (QTcpSocket *socket : qAsConst(sockets)) {
+        if (when == Release::Now)
+            delete socket;
+        else
+            socket->deleteLater();
+    }
+    connections.clear();
+    linkSettings.tcpSockets.clear();
+}
+
+void MainWindow::openTcpLink()
+{
+    releaseTcpPrinters(Release::Later);
+    LinkSettings &s = linkSettings;
+    if (s.printerCount < 1)
+        return;
+    const int known = std::min({s.printerCount, int(s.printerSelected.size()),
+                                int(s.printerIps.size()), int(s.printerPorts.size())});
+    // Every connected printer takes a descriptor; some stay for the display
+    // connection, files and the serial port. Printers beyond them stay unconnected.
+    int descriptors = spareFileDescriptors() - 64;
+    int ticked = 0, unconnected = 0;
+    for (int i = 0; i < s.printerCount; ++i) {
+        auto *socket = new QTcpSocket;
+        s.tcpSockets.append(socket);
+        auto *connection = new Connection(socket, lineCount, connectionNotifier());
+        connections.append(connection);
+        if (i >= known)
+            continue;
+        const quint16 port = quint16(s.printerPorts.at(i).toInt() & 0xFFFF);
+        connection->setPrinter(s.printerNames.value(i), s.printerIps.at(i), port);
+        // Unbuffered: a frame goes straight to the kernel, without a copy into
+        // Qt's buffer and a write notifier turned on and off for every frame.
+        if (!s.printerSelected.at(i))
+            continue;
+        ++ticked;
+        if (descriptors-- > 0)
+            socket->connectToHost(QHostAddress(s.printerIps.at(i)), port,
+                                  QIODevice::ReadWrite | QIODevice::Unbuffered);
+        else
+            ++unconnected;
+    }
+    if (unconnected > 0)
+        notifier->critical(QStringLiteral("Kelm Graphics"),
+                           QStringLiteral("Nie połączono %1 z %2 zaznaczonych drukarek: system "
+                                          "pozwala programowi otworzyć naraz najwyżej %3 plików "
+                                          "i połączeń.")
+                               .arg(unconnected)
+                               .arg(ticked)
+                               .arg(openFileLimit()));
+    statusLabel->setStyleSheet(QStringLiteral("color: green"));
+    enableSendIfReady();
+}
+
+void MainWindow::startTcpPrinters()
+{
+    const LinkSettings &s = linkSettings;
+    const int count = std::min({s.printerCount, int(connections.size()), int(s.tcpSockets.size()),
+                                int(s.printerSelected.size())});
+    for (int j = 0; j < count; ++j) {
+        Connection *connection = connections.at(j);
+        connection->setCurrentLine(1);
+        connection->setLineCount(lineCount);
+        connection->setTransferData(&logoHex, frameTemplate);
+        // Entries removed since the link was built shift the lists: a
+        // connection is started only for the entry whose socket it drives.
+        QTcpSocket *socket = s.tcpSockets.at(j);
+        if (connection->tcpSocket() != socket)
+            continue;
+        // A silent printer is flagged in its row and keeps its chance to answer.
+        connection->setAnswerTimeout(answerTimeoutMs, false);
+        if (!s.printerSelected.at(j))
+            connection->setOutcome(PrinterOutcome::NotTakingPart);
+        else if (isConnected(socket))
+            connection->sendLine();
+        else
+            connection->setOutcome(notStarted(socket));
+    }
+    // Connections left over from removed entries belong to no row of this send.
+    for (int j = count; j < connections.size(); ++j)
+        connections.at(j)->cancelSend();
+}
+
+void MainWindow::runTcpProgress()
+{
+    const LinkSettings &s = linkSettings;
+    const int entries = std::min(s.printerCount, int(s.printerSelected.size()));
+    const int selected = int(std::count(s.printerSelected.begin(),
+                                        s.printerSelected.begin() + std::max(entries, 0), true));
+    if (s.printerCount < 1 || selected == 0) {
+        notifier->critical(QStringLiteral("Kelm Graphics"),
+                           QStringLiteral("Brak aktywnych połączeń."));
+        return;
+    }
+
+    std::unique_ptr<TcpProgressDialog> dialog(new TcpProgressDialog(&linkSettings));
+    TcpProgressDialog *d = dialog.get();
+    d->setNotifier(notifier);
+    for (QProgressBar *bar : qAsConst(d->progressBars))
+        bar->setMaximum(lineCount);
+    const int count = std::min({s.printerCount, int(connections.size()), int(s.tcpSockets.size()),
+                                int(d->progressBars.size())});
+    for (int j = 0; j < count; ++j) {
+        Connection *connection = connections.at(j);
+        if (connection->tcpSocket() != s.tcpSockets.at(j))
+            continue;
+        d->track(j, connection);
+        connect(d->cancelButtons.at(j), SIGNAL(clicked()), connection, SLOT(cancelSend()));
+        connect(d->cancelAllButton, SIGNAL(clicked()), connection, SLOT(cancelSend()));
+    }
+    d->exec();
+}
+
+void MainWindow::cancelTcpPrinters()
+{
+    // Every printer still connected ends on its next answer.
+    for (Connection *connection : qAsConst(connections)) {
+        if (isConnected(connection->tcpSocket()))
+            connection->setCurrentLine(currentLine);
+    }
+}
