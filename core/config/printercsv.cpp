@@ -328,8 +328,8 @@ PrinterCsv parsePrinterCsv(const QByteArray &content, bool acceptIpv6)
             continue;
         }
         // The brackets and colons of an IPv6 address are checked above.
-        const QString entryProblem = printerEntryProblem(
-            entry.name, ipv6 ? QString() : entry.address, entry.port);
+        const QString entryProblem =
+            printerEntryProblem(entry.name, ipv6 ? QString() : entry.address, entry.port);
         if (!entryProblem.isEmpty()) {
             problem(entryProblem);
             continue;
@@ -366,12 +366,11 @@ QByteArray csvLine(const QStringList &fields)
         const bool formula = looksLikeFormula(fields.at(i));
         const QString field = formula ? QLatin1Char('\'') + fields.at(i) : fields.at(i);
         const bool quote =
-            formula ||
-            (!field.isEmpty() &&
-             (field.contains(QLatin1Char(';')) || field.contains(QLatin1Char(',')) ||
-              field.contains(QLatin1Char('"')) || field.contains(QLatin1Char('\n')) ||
-              field.contains(QLatin1Char('\r')) || field.front().isSpace() ||
-              field.back().isSpace()));
+            formula || (!field.isEmpty() &&
+                        (field.contains(QLatin1Char(';')) || field.contains(QLatin1Char(',')) ||
+                         field.contains(QLatin1Char('"')) || field.contains(QLatin1Char('\n')) ||
+                         field.contains(QLatin1Char('\r')) || field.front().isSpace() ||
+                         field.back().isSpace()));
         if (quote) {
             QString doubled = field;
             doubled.replace(QLatin1String("\""), QLatin1String("\"\""));

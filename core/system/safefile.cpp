@@ -94,8 +94,8 @@ bool readSmallFile(const QString &path, qint64 maxSize, QByteArray *content, QSt
     if (!info.exists())
         return fail(reason, ENOENT);
     if (!info.isFile()) {
-        *reason = info.isDir() ? systemErrorText(EISDIR)
-                               : QStringLiteral("to nie jest zwykły plik");
+        *reason =
+            info.isDir() ? systemErrorText(EISDIR) : QStringLiteral("to nie jest zwykły plik");
         return false;
     }
     const QString tooLarge =
@@ -121,8 +121,8 @@ bool saveFileAtomically(const QString &path, const QByteArray &content, QString 
 {
     // Through a link to its target, as an editor saves.
     QFileInfo info(path);
-    const QString target = info.isSymLink() && info.exists() ? info.canonicalFilePath()
-                                                             : info.absoluteFilePath();
+    const QString target =
+        info.isSymLink() && info.exists() ? info.canonicalFilePath() : info.absoluteFilePath();
     info = QFileInfo(target);
     const QByteArray native = QFile::encodeName(target);
     if (info.exists() && !info.isFile()) {
@@ -138,8 +138,7 @@ bool saveFileAtomically(const QString &path, const QByteArray &content, QString 
     }
 
     QByteArray temporary =
-        QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName()) +
-        ".XXXXXX";
+        QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName()) + ".XXXXXX";
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0)
         return fail(reason, errno);

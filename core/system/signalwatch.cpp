@@ -31,8 +31,7 @@ void onSignal(int signalNumber)
 
 } // namespace
 
-SignalWatch::SignalWatch(std::initializer_list<int> signalNumbers, int hardAfter,
-                         QObject *parent)
+SignalWatch::SignalWatch(std::initializer_list<int> signalNumbers, int hardAfter, QObject *parent)
     : QObject(parent)
 {
     if (signalPipe[0] >= 0 || ::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)

@@ -40,9 +40,8 @@ QString seconds(double s)
 QString addressOf(const PrinterResult &r)
 {
     // An IPv6 address in brackets, as --tcp takes it.
-    const QString host = r.address.contains(QLatin1Char(':'))
-                             ? QStringLiteral("[%1]").arg(r.address)
-                             : r.address;
+    const QString host =
+        r.address.contains(QLatin1Char(':')) ? QStringLiteral("[%1]").arg(r.address) : r.address;
     return r.port ? QStringLiteral("%1:%2").arg(host).arg(r.port)
                   : QStringLiteral("port szeregowy %1").arg(r.address);
 }
@@ -200,7 +199,8 @@ void LogoRun::stopNow()
 
 void LogoRun::printerEnded(int index)
 {
-    if (index < 0 || index >= ended.size() || ended.at(index))
+    // After finish() every printer has been told, ended or not.
+    if (finishing || index < 0 || index >= ended.size() || ended.at(index))
         return;
     ended[index] = true;
     ++endedCount;

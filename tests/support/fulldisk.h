@@ -17,8 +17,7 @@ public:
     FullDisk(const QString &name, const QByteArray &content)
     {
         const QByteArray where = QFile::encodeName(dir.path());
-        if (!dir.isValid() ||
-            ::mount("tmpfs", where.constData(), "tmpfs", 0, "size=64k") != 0) {
+        if (!dir.isValid() || ::mount("tmpfs", where.constData(), "tmpfs", 0, "size=64k") != 0) {
             why = QStringLiteral("cannot mount a small tmpfs (not root?)");
             return;
         }

@@ -60,9 +60,11 @@ private slots:
         QTest::newRow("IPv6 in the window")
             << QByteArray("Kasa;[::1];9100") << false
             << QStringLiteral("Adresu IPv6 „[::1]” nie można zapisać w pliku settings.txt");
-        QTest::newRow("IPv6 in kelm-logo") << QByteArray("Kasa;[fd00::7];9100") << true << QString();
-        QTest::newRow("bare IPv6") << QByteArray("Kasa;fd00::7;9100") << true
-                                   << QStringLiteral("Pole „Adres IP” zawiera niedozwolony znak „:”.");
+        QTest::newRow("IPv6 in kelm-logo")
+            << QByteArray("Kasa;[fd00::7];9100") << true << QString();
+        QTest::newRow("bare IPv6")
+            << QByteArray("Kasa;fd00::7;9100") << true
+            << QStringLiteral("Pole „Adres IP” zawiera niedozwolony znak „:”.");
     }
     void importRefuses()
     {
@@ -81,9 +83,10 @@ private slots:
         QTest::addColumn<QString>("reason");
         QTest::newRow("device") << QStringLiteral("/dev/zero")
                                 << QStringLiteral("to nie jest zwykły plik");
-        QTest::newRow("FIFO") << QStringLiteral("fifo") << QStringLiteral("to nie jest zwykły plik");
-        QTest::newRow("too large") << QStringLiteral("large.csv")
-                                   << QStringLiteral("plik jest większy niż 64 MB");
+        QTest::newRow("FIFO") << QStringLiteral("fifo")
+                              << QStringLiteral("to nie jest zwykły plik");
+        QTest::newRow("too large")
+            << QStringLiteral("large.csv") << QStringLiteral("plik jest większy niż 64 MB");
         QTest::newRow("missing") << QStringLiteral("missing.csv")
                                  << QStringLiteral("nie ma takiego pliku ani katalogu");
     }

@@ -76,9 +76,10 @@ private slots:
         QTest::addColumn<QString>("said");
         QTest::newRow("device") << QStringLiteral("/dev/zero")
                                 << QStringLiteral("to nie jest zwykły plik");
-        QTest::newRow("FIFO") << QStringLiteral("fifo") << QStringLiteral("to nie jest zwykły plik");
-        QTest::newRow("too large") << QStringLiteral("large.csv")
-                                   << QStringLiteral("plik jest większy niż 64 MB");
+        QTest::newRow("FIFO") << QStringLiteral("fifo")
+                              << QStringLiteral("to nie jest zwykły plik");
+        QTest::newRow("too large")
+            << QStringLiteral("large.csv") << QStringLiteral("plik jest większy niż 64 MB");
         QTest::newRow("report over the printers file")
             << QStringLiteral("printers.csv") << QStringLiteral("to plik drukarek");
     }
@@ -94,8 +95,8 @@ private slots:
         large.close();
         const QByteArray csv = "Kasa;127.0.0.1;9\n";
         QVERIFY(writeFile(QStringLiteral("printers.csv"), csv));
-        const Run run = runLogo({"program", picture, "--printers", printers, "--report",
-                                 "./printers.csv"});
+        const Run run =
+            runLogo({"program", picture, "--printers", printers, "--report", "./printers.csv"});
         QCOMPARE(run.code, 2);
         QVERIFY2(run.err.contains(said), qPrintable(run.err));
         QCOMPARE(readFile(QStringLiteral("printers.csv")), csv);
