@@ -3,11 +3,10 @@
 
 #include "core/notifier.h"
 #include "core/config/settingsformat.h"
+#include "core/system/safefile.h"
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 #include <QTcpSocket>
 
 namespace {
@@ -15,23 +14,6 @@ namespace {
 QString settingsPath()
 {
     return QDir::currentPath() + QLatin1Char('/') + QLatin1String(settingsFileName);
-}
-
-// What a link points to counts: a link to a regular file is read and written
-// through, one to a device or a FIFO is neither.
-bool isRegularOrMissing(const QString &path)
-{
-    const QFileInfo info(path);
-    return info.isFile() || (!info.exists() && !info.isSymLink());
-}
-
-// The whole file, unless it is larger than any settings file can be.
-bool readAtMost(QFile &file, QByteArray *content)
-{
-    if (file.size() > maxSettingsFileSize)
-        return false;
-    *content = file.read(maxSettingsFileSize + 1);
-    return content->size() <= maxSettingsFileSize && file.error() == QFileDevice::NoError;
 }
 
 } // namespace
@@ -44,7 +26,7 @@ void MainWindow::loadSettings()
     const bool opened =
         isRegularOrMissing(file.fileName()) && file.open(QIODevice::ReadWrite | QIODevice::Text);
     QByteArray content;
-    const bool read = opened && readAtMost(file, &content);
+    const bool read = opened && readAtMost(file, maxSettingsFileSize, &content);
     if (!read)
         notifier->critical(QStringLiteral("Błąd"),
                            QStringLiteral("Nie można otworzyć pliku z ustawieniami"));
@@ -95,13 +77,10 @@ void MainWindow::saveSettings()
     stored.comPortChosen = linkSettings.comPortChosen;
 
     // A new file takes the old one's place only once it is whole on the disk: a
-    // full disk or a failed write leaves the old settings as they were. The flush
-    // is checked apart: commit() does not notice a write that fails within it.
-    QSaveFile file(settingsPath());
-    const QByteArray content = formatSettings(stored);
-    if (!isRegularOrMissing(file.fileName()) ||
-        !file.open(QIODevice::WriteOnly | QIODevice::Text) ||
-        file.write(content) != content.size() || !file.flush() || !file.commit())
+    // full disk or a failed write leaves the old settings as they were.
+    const QString path = settingsPath();
+    QString reason;
+    if (!isRegularOrMissing(path) || !saveFileAtomically(path, formatSettings(stored), &reason))
         notifier->critical(QStringLiteral("Błąd"),
                            QStringLiteral("Nie można zapisać pliku z ustawieniami. "
                                           "Ustawienia nie zostały zapisane."));
