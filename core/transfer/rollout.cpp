@@ -1,6 +1,7 @@
 #include "core/transfer/rollout.h"
 
 #include "core/transfer/connection.h"
+#include "core/transfer/timing.h"
 
 #include <QPointer>
 #include <QTcpSocket>
@@ -8,12 +9,7 @@
 
 #include <algorithm>
 
-namespace {
-
-// How long stop() waits for the answers in flight.
-constexpr int stopGraceMs = 2000;
-
-} // namespace
+using Timing::stopGraceMs;
 
 Rollout::Rollout(Notifier *notifier, QObject *parent)
     : QObject(parent), notifier(notifier), ticker(new QTimer(this))

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/transfer/printeroutcome.h"
+#include "core/transfer/timing.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -90,9 +91,9 @@ private:
     QByteArray logoHex;
     QByteArray frameTemplate;
     int lineCount = 0;
-    int timeoutMs = 10000;
+    int timeoutMs = Timing::answerTimeoutMs;
     int retries = 0;
-    int retryPauseMs = 1500;
+    int retryPauseMs = Timing::retryPauseMs;
     int jobs = 0;
     QList<PrinterTarget> targets;
     QList<PrinterResult> outcomes;

@@ -9,7 +9,7 @@ SerialRollout::SerialRollout(QObject *parent) : QObject(parent), port(new QSeria
 {
     answerTimer.setSingleShot(true);
     retryTimer.setSingleShot(true);
-    retryTimer.setInterval(1500);
+    retryTimer.setInterval(Timing::retryPauseMs);
     stopTimer.setSingleShot(true);
     connect(&answerTimer, &QTimer::timeout, this, [this] { fail(PrinterOutcome::NoAnswer); });
     connect(&retryTimer, &QTimer::timeout, this, &SerialRollout::attempt);

@@ -3,6 +3,7 @@
 #include "core/notifier.h"
 #include "core/transfer/printeroutcome.h"
 #include "core/transfer/serialrollout.h"
+#include "core/transfer/timing.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -106,7 +107,7 @@ LogoRun::LogoRun(const LogoCommand &command, const QList<PrinterTarget> &targets
         serial->setLogo(raster.hex, raster.lineCount, frameTemplate);
         serial->setTimeout(timeoutMs);
         serial->setRetries(command.retries);
-        serial->setStopWait(qMin(timeoutMs, 2000)); // as the engine waits
+        serial->setStopWait(qMin(timeoutMs, Timing::stopGraceMs)); // as the engine waits
         connect(serial, &SerialRollout::ended, this, [this] {
             serialEnded = true;
             printerEnded(this->targets.size());

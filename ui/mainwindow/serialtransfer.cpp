@@ -2,6 +2,7 @@
 // frame, each frame waiting for the printer's answer to the one before.
 #include "ui/mainwindow/mainwindow.h"
 
+#include "core/product.h"
 #include "core/notifier.h"
 #include "core/logo/logoraster.h"
 #include "core/printer/frame.h"
@@ -62,7 +63,7 @@ void MainWindow::send()
     if (lineCount == 0) {
         // Nothing to program; a reply still in flight then ends nothing new.
         currentLine = lineCount + 1;
-        notifier->information(QStringLiteral("Kelm Graphics"),
+        notifier->information(productName(),
                               QStringLiteral("Logo w tej skali jest puste, nic nie wysłano."));
         return;
     }
@@ -97,7 +98,7 @@ void MainWindow::sendCurrentLine()
     showProgress(currentLine);
 
     if (linkSettings.linkMode == 1 && !linkSettings.comPortChosen)
-        notifySerial(QStringLiteral("Kelm Graphics"), QStringLiteral("Niewybrany port COM."));
+        notifySerial(productName(), QStringLiteral("Niewybrany port COM."));
     else if (linkSettings.linkMode == 2)
         runTcpProgress();
 }
@@ -135,7 +136,7 @@ void MainWindow::checkSerialReply()
         return;
     // Cancelled before the box, so that nothing more counts as an answer.
     emit cancelButton->clicked(false);
-    notifySerial(QStringLiteral("Kelm Graphics"), QStringLiteral("Grafika już zaprogramowana"));
+    notifySerial(productName(), QStringLiteral("Grafika już zaprogramowana"));
 }
 
 void MainWindow::notifySerial(const QString &title, const QString &text)

@@ -1,10 +1,12 @@
 #include "ui/progress/tcpprogressdialog.h"
 
+#include "core/product.h"
 #include "ui/messageboxnotifier.h"
 #include "core/config/linksettings.h"
 #include "core/transfer/connection.h"
 #include "ui/progress/progressthrottle.h"
 #include "core/transfer/retryfailed.h"
+#include "core/transfer/timing.h"
 #include "ui_tcpprogressdialog.h"
 
 #include <QDateTime>
@@ -23,8 +25,6 @@
 
 namespace {
 
-const char appTitle[] = "Kelm Graphics";
-const QString silentText = QStringLiteral("brak odpowiedzi od 10 s");
 
 struct FilterLink
 {
@@ -53,7 +53,7 @@ const char *keyOf(TcpProgressDialog::Filter filter)
 // new words repaint the label and never lay out the list again.
 QString widestWords(const QFontMetrics &metrics)
 {
-    QString widest = silentText;
+    QString widest = Timing::silenceText();
     for (int o = 0; o <= int(PrinterOutcome::NotConnected); ++o) {
         const QString words = outcomeText(PrinterOutcome(o), 96, 96);
         if (metrics.horizontalAdvance(words) > metrics.horizontalAdvance(widest))
@@ -247,7 +247,7 @@ QString TcpProgressDialog::wordsFor(const Row &row) const
 {
     const PrinterOutcome outcome = outcomeOf(row);
     if (row.connection && row.connection->silent() && !hasEnded(outcome))
-        return silentText;
+        return Timing::silenceText();
     const int rowsSent = row.connection ? row.connection->rowsSent() : 0;
     const int index = int(&row - rows.data());
     return outcomeText(outcome, rowsSent, progressBars.at(index)->maximum());
@@ -534,7 +534,7 @@ bool TcpProgressDialog::saveReport(const QString &path)
     MessageBoxNotifier boxes(this);
     (notifier ? notifier : &boxes)
         ->critical(
-            QLatin1String(appTitle), QStringLiteral("Nie udało się zapisać raportu."),
+            productName(), QStringLiteral("Nie udało się zapisać raportu."),
             QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
     return false;
 }

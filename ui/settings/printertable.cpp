@@ -2,6 +2,7 @@
 // and an empty last row, kept index-aligned with the working copy's lists.
 #include "ui/settings/connectdialog.h"
 
+#include "core/product.h"
 #include "core/notifier.h"
 #include "ui/settings/connectdialogform.h"
 #include "ui/settings/editshopdialog.h"
@@ -39,7 +40,6 @@ QStandardItem *nameItem(const QString &name, bool ticked)
     return item;
 }
 
-const char appTitle[] = "Kelm Graphics";
 
 // Items set into existing rows without the signals QStandardItemModel sends for
 // each: a layout change per item, which makes the view walk all its rows every
@@ -526,7 +526,7 @@ void ConnectDialog::importPrinters(const QString &path)
     const QString fileName = QFileInfo(path).fileName();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        notifier->critical(QLatin1String(appTitle),
+        notifier->critical(productName(),
                            QStringLiteral("Nie można otworzyć pliku „%1”.").arg(fileName),
                            file.errorString());
         return;
@@ -537,7 +537,7 @@ void ConnectDialog::importPrinters(const QString &path)
     bool replace = false;
     if (!csv.entries.isEmpty() && !workSettings.tcpSockets.isEmpty()) {
         const int answer = notifier->question(
-            QLatin1String(appTitle),
+            productName(),
             QStringLiteral("Dodać drukarki z pliku „%1” do tabeli czy zastąpić nimi tabelę?")
                 .arg(fileName),
             {QStringLiteral("Dodaj"), QStringLiteral("Zastąp"), QStringLiteral("Anuluj")},
@@ -577,7 +577,7 @@ void ConnectDialog::importPrinters(const QString &path)
     }
 
     if (problems.isEmpty()) {
-        notifier->information(QLatin1String(appTitle),
+        notifier->information(productName(),
                               taken.isEmpty()
                                   ? QStringLiteral("Plik „%1” nie zawiera drukarek.").arg(fileName)
                                   : QStringLiteral("Zaimportowano drukarki z pliku „%1”: %2.")
@@ -596,7 +596,7 @@ void ConnectDialog::importPrinters(const QString &path)
         shown << QStringLiteral("… i %1 dalszych (Szczegóły).").arg(lines.size() - problemsShown);
     notifier->show(
         {Notice::Critical,
-         QLatin1String(appTitle),
+         productName(),
          QStringLiteral("Zaimportowano drukarki z pliku „%1”: %2. Pominięte wiersze: %3.")
              .arg(fileName)
              .arg(taken.size())
@@ -620,7 +620,7 @@ bool ConnectDialog::exportPrinters(const QString &path)
     if (file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.commit())
         return true;
     notifier->critical(
-        QLatin1String(appTitle),
+        productName(),
         QStringLiteral("Nie można zapisać pliku „%1”.").arg(QFileInfo(path).fileName()),
         file.errorString());
     return false;
