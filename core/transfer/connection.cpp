@@ -33,7 +33,7 @@ Connection::Connection(QTcpSocket *socket, int lineCount, Notifier *notifier)
                        connect(socket, SIGNAL(connected()), this, SLOT(connectAccepted())) &&
                        connect(socket, SIGNAL(error(QAbstractSocket::SocketError)), this,
                                SLOT(displayError(QAbstractSocket::SocketError))) &&
-                       connect(socket, SIGNAL(disconnected()), this, SLOT(lineDropped()));
+                       connect(socket, &QTcpSocket::disconnected, this, &Connection::lineDropped);
     if (!wired)
         critical(QStringLiteral("Nieokreślony błąd"));
 }

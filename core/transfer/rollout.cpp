@@ -55,9 +55,8 @@ void Rollout::start(const QList<PrinterTarget> &list)
     outcomes.clear();
     for (const PrinterTarget &t : list) {
         PrinterResult r;
-        r.name = t.name;
-        r.address = t.address;
-        r.port = t.port;
+        PrinterAddress &where = r;
+        where = t;
         r.rows = lineCount;
         r.attempts = 0;
         outcomes.append(r);

@@ -15,12 +15,7 @@ class Notifier;
 class QTcpSocket;
 class QTimer;
 
-struct PrinterTarget
-{
-    QString name;
-    QString address; // an IP address or a host name
-    quint16 port = 0;
-};
+using PrinterTarget = PrinterAddress;
 
 // Programs one logo into many TCP/IP printers without a window: a socket and a
 // Connection per attempt, opened unbuffered as the window opens them, a time-out

@@ -56,8 +56,8 @@ MainWindow::MainWindow(Notifier *notifier, QWidget *parent)
 
     linkSettings.serialPort = new QSerialPort;
     connect(linkSettings.serialPort, SIGNAL(readyRead()), this, SLOT(readComData()));
-    connect(linkSettings.serialPort, SIGNAL(errorOccurred(QSerialPort::SerialPortError)), this,
-            SLOT(serialPortError(QSerialPort::SerialPortError)));
+    connect(linkSettings.serialPort, &QSerialPort::errorOccurred, this,
+            &MainWindow::serialPortError);
 
     currentLine = 0;
     lineCount = 0;
