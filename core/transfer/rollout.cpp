@@ -9,8 +9,6 @@
 
 #include <algorithm>
 
-using Timing::stopGraceMs;
-
 Rollout::Rollout(Notifier *notifier, QObject *parent)
     : QObject(parent), notifier(notifier), ticker(new QTimer(this))
 {
@@ -247,11 +245,10 @@ void Rollout::stop()
     }
     next = targets.size();
     if (ended < targets.size())
-        QTimer::singleShot(timeoutMs > 0 ? std::min(timeoutMs, stopGraceMs) : stopGraceMs, this,
-                           [this, thisRun = run] {
-                               if (run == thisRun)
-                                   endAll();
-                           });
+        QTimer::singleShot(Timing::stopGraceFor(timeoutMs), this, [this, thisRun = run] {
+            if (run == thisRun)
+                endAll();
+        });
 }
 
 void Rollout::endAll()

@@ -10,6 +10,12 @@ namespace Timing {
 constexpr int answerTimeoutMs = 10000;
 // After "stop", the answers already on their way count for this long at most.
 constexpr int stopGraceMs = 2000;
+// The grace after "stop" where an answer's time-out is shorter: no answer is
+// awaited longer than it may take. 0: no time-out.
+constexpr int stopGraceFor(int answerTimeout)
+{
+    return answerTimeout > 0 && answerTimeout < stopGraceMs ? answerTimeout : stopGraceMs;
+}
 // Between a failed attempt and the next.
 constexpr int retryPauseMs = 1500;
 

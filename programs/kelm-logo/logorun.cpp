@@ -108,7 +108,7 @@ LogoRun::LogoRun(const LogoCommand &command, const QList<PrinterTarget> &targets
         serial->setLogo(raster.hex, raster.lineCount, frameTemplate);
         serial->setTimeout(timeoutMs);
         serial->setRetries(command.retries);
-        serial->setStopWait(qMin(timeoutMs, Timing::stopGraceMs)); // as the engine waits
+        serial->setStopWait(Timing::stopGraceFor(timeoutMs)); // as the engine waits
         connect(serial, &SerialRollout::ended, this, [this] {
             serialEnded = true;
             printerEnded(this->targets.size());
