@@ -1,5 +1,6 @@
 #include "ui/preview/printpreview.h"
 
+#include "core/product.h"
 #include "core/notifier.h"
 
 #include <QComboBox>
@@ -225,6 +226,6 @@ void PrintPreview::choosePngFile()
     if (path.isEmpty() || savePng(path))
         return;
     notifier->critical(
-        QStringLiteral("Kelm Graphics"),
+        productName(),
         QStringLiteral("Nie można zapisać pliku %1.").arg(QDir::toNativeSeparators(path)));
 }
