@@ -1,5 +1,7 @@
 #include "ui/startup.h"
 
+#include "core/system/filedescriptors.h"
+
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QFont>
@@ -12,7 +14,6 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -76,11 +77,7 @@ void configureApplication(QApplication &app)
 
 void raiseOpenFileLimit()
 {
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
-        limit.rlim_cur = limit.rlim_max;
-        ::setrlimit(RLIMIT_NOFILE, &limit);
-    }
+    raiseFileLimitToHard();
 }
 
 void quitOnTerminationSignals()

@@ -25,6 +25,8 @@ public:
     void setRetries(int n);     // failed (never AlreadyProgrammed): again from row 1
     void setRetryPause(int ms); // default 1500
     void setStopWait(int ms);   // how long stop() waits for the answer in flight
+    // A dry run: the port is opened and closed, no frame written (WouldProgram).
+    void setCheckOnly(bool on) { checkOnly = on; }
 
     void start(const QString &portName);
     // No new frame; the answer in flight may still end the logo.
@@ -60,4 +62,5 @@ private:
     bool awaiting = false;
     bool stopping = false;
     bool done = false;
+    bool checkOnly = false;
 };

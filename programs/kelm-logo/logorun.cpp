@@ -1,6 +1,8 @@
 #include "programs/kelm-logo/logorun.h"
 
 #include "core/notifier.h"
+#include "core/system/filedescriptors.h"
+#include "core/transfer/journal.h"
 #include "core/transfer/printeroutcome.h"
 #include "core/transfer/serialrollout.h"
 
@@ -9,6 +11,7 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <cerrno>
 #include <unistd.h>
 
 namespace {
@@ -37,6 +40,8 @@ QString seconds(double s)
 
 QString addressOf(const PrinterResult &r)
 {
+    if (r.port && r.address.contains(QLatin1Char(':')))
+        return QStringLiteral("[%1]:%2").arg(r.address).arg(r.port);
     return r.port ? QStringLiteral("%1:%2").arg(r.address).arg(r.port)
                   : QStringLiteral("port szeregowy %1").arg(r.address);
 }
@@ -51,7 +56,7 @@ QString endedLine(int counter, int total, const PrinterResult &r)
     QString line = QStringLiteral("[%1/%2] %3: %4; wierszy %5 z %6; %7")
                        .arg(counter)
                        .arg(total)
-                       .arg(label(r), outcomeText(r.outcome, r.rowsSent, r.rows))
+                       .arg(label(r), resultText(r))
                        .arg(r.rowsSent)
                        .arg(r.rows)
                        .arg(seconds(r.seconds));
@@ -73,7 +78,9 @@ QByteArray jsonLine(int number, const PrinterResult &r)
         QStringLiteral("{\"printer\":%1,\"name\":%2,\"address\":%3,\"port\":%4,\"outcome\":%5,"
                        "\"rows_sent\":%6,\"rows\":%7,\"seconds\":%8,\"attempts\":%9}")
             .arg(number)
-            .arg(jsonString(r.name), jsonString(r.address))
+            // A printer without a name (--tcp) is named by where it listens.
+            .arg(jsonString(r.name.isEmpty() && r.port ? addressOf(r) : r.name),
+                 jsonString(r.address))
             .arg(r.port)
             .arg(jsonString(outcomeKey(r.outcome)))
             .arg(r.rowsSent)
@@ -83,9 +90,24 @@ QByteArray jsonLine(int number, const PrinterResult &r)
     return line.toUtf8() + '\n';
 }
 
+QByteArray summaryLine(const QMap<PrinterOutcome, int> &counts, int printers, int exitCode)
+{
+    QByteArray line = "{\"summary\":{\"printers\":" + QByteArray::number(printers);
+    for (int o = int(PrinterOutcome::Programmed); o <= int(PrinterOutcome::LocalError); ++o) {
+        if (PrinterOutcome(o) == PrinterOutcome::NotTakingPart)
+            continue;
+        line += ",\"" + outcomeKey(PrinterOutcome(o)).toLatin1() +
+                "\":" + QByteArray::number(counts.value(PrinterOutcome(o)));
+    }
+    return line + ",\"exit_code\":" + QByteArray::number(exitCode) + "}}\n";
+}
+
 LogoRun::LogoRun(const LogoCommand &command, const QList<PrinterTarget> &targets,
-                 const LogoRaster &raster, const QByteArray &frameTemplate, QFile *report)
+                 const LogoRaster &raster, const QByteArray &frameTemplate, QFile *report,
+                 Journal *journal)
     : command(command), targets(targets), quiet(new QuietNotifier), report(report),
+      journal(journal), fingerprint(logoFingerprint(raster.hex, raster.lineCount, frameTemplate)),
+      rowCount(raster.lineCount),
       human(command.json ? stderr : stdout), live(::isatty(::fileno(human)))
 {
     const int timeoutMs = int(command.timeoutSeconds * 1000);
@@ -95,7 +117,9 @@ LogoRun::LogoRun(const LogoCommand &command, const QList<PrinterTarget> &targets
         rollout->setTimeout(timeoutMs);
         rollout->setRetries(command.retries);
         rollout->setJobs(command.jobs);
-        connect(rollout, &Rollout::printerEnded, this, &LogoRun::printerEnded);
+        rollout->setCheckOnly(command.check);
+        connect(rollout, &Rollout::printerEnded, this,
+                [this](int i) { printerEnded(printerOf.value(i, -1)); });
         connect(rollout, &Rollout::finished, this, [this] {
             tcpFinished = true;
             checkFinished();
@@ -107,6 +131,7 @@ LogoRun::LogoRun(const LogoCommand &command, const QList<PrinterTarget> &targets
         serial->setTimeout(timeoutMs);
         serial->setRetries(command.retries);
         serial->setStopWait(qMin(timeoutMs, 2000)); // as the engine waits
+        serial->setCheckOnly(command.check);
         connect(serial, &SerialRollout::ended, this, [this] {
             serialEnded = true;
             printerEnded(this->targets.size());
@@ -115,6 +140,7 @@ LogoRun::LogoRun(const LogoCommand &command, const QList<PrinterTarget> &targets
     }
     ended.fill(false, total());
     failedAttempts.fill(0, total());
+    decideFromJournal();
     // The engines say when a printer ends, not when an attempt fails and waits
     // for the next; a look at the results now and then tells that.
     retryWatch.setInterval(100);
@@ -134,16 +160,67 @@ int LogoRun::total() const
 
 PrinterResult LogoRun::resultAt(int index) const
 {
+    if (decided.contains(index))
+        return decided.value(index);
+    PrinterResult r;
     if (index < targets.size()) {
-        if (index < rollout->results().size())
-            return rollout->results().at(index);
-        PrinterResult r;
-        r.name = targets.at(index).name;
-        r.address = targets.at(index).address;
-        r.port = targets.at(index).port;
-        return r;
+        const int at = rolloutIndex.value(index, -1);
+        if (at >= 0 && at < rollout->results().size()) {
+            r = rollout->results().at(at);
+        } else {
+            r.name = targets.at(index).name;
+            r.address = targets.at(index).address;
+            r.port = targets.at(index).port;
+        }
+    } else {
+        r = serial->result();
     }
-    return serial->result();
+    if (settled.contains(index))
+        r.outcome = settled.value(index);
+    return r;
+}
+
+void LogoRun::decideFromJournal()
+{
+    for (int i = 0; i < total(); ++i) {
+        PrinterResult r;
+        if (i < targets.size()) {
+            r.name = targets.at(i).name;
+            r.address = targets.at(i).address;
+            r.port = targets.at(i).port;
+        } else {
+            r.address = command.serial;
+        }
+        r.rows = rowCount;
+        r.attempts = 0;
+        if (!command.force && journal) {
+            if (journal->heldFingerprint(r.address, r.port) == fingerprint)
+                r.outcome = PrinterOutcome::Unchanged;
+            else if (journal->writesInLastDay(r.address, r.port) >= dailyWriteBudget)
+                r.outcome = PrinterOutcome::WriteLimit;
+        }
+        if (r.outcome != PrinterOutcome::Waiting) {
+            decided.insert(i, r);
+        } else if (i < targets.size()) {
+            rolloutIndex.append(printerOf.size());
+            printerOf.append(i);
+            continue;
+        }
+        if (i < targets.size())
+            rolloutIndex.append(-1);
+    }
+}
+
+void LogoRun::writeJournal(const PrinterResult &r)
+{
+    if (!journal || command.check || journalFailed)
+        return;
+    QString error;
+    // The printers do not fail for it; the run says it once.
+    if (!journal->append(r, fingerprint, &error)) {
+        journalFailed = true;
+        printLine(QStringLiteral("kelm-logo: ") + error);
+    }
 }
 
 void LogoRun::start()
@@ -159,11 +236,17 @@ void LogoRun::start()
         statusTimer.start();
     if (command.retries > 0)
         retryWatch.start();
+    for (int i = 0; i < total(); ++i)
+        if (decided.contains(i))
+            printerEnded(i);
     if (rollout) {
         tcpFinished = false;
-        rollout->start(targets);
+        QList<PrinterTarget> contacted;
+        for (const int i : qAsConst(printerOf))
+            contacted.append(targets.at(i));
+        rollout->start(contacted);
     }
-    if (serial) {
+    if (serial && !decided.contains(targets.size())) {
         serialEnded = false;
         serial->start(command.serial);
     }
@@ -190,8 +273,16 @@ void LogoRun::printerEnded(int index)
         return;
     ended[index] = true;
     ++endedCount;
+    if (!decided.contains(index)) {
+        PrinterResult r = resultAt(index);
+        // It holds a logo, and the journal says it is this one.
+        if (r.outcome == PrinterOutcome::AlreadyProgrammed && journal &&
+            journal->heldFingerprint(r.address, r.port) == fingerprint)
+            settled.insert(index, PrinterOutcome::Unchanged);
+        writeJournal(resultAt(index));
+    }
     const PrinterResult r = resultAt(index);
-    if (r.outcome != PrinterOutcome::Programmed)
+    if (!isSuccess(r.outcome) && r.outcome != PrinterOutcome::AlreadyProgrammed)
         ++failedCount;
     if (command.json) {
         const QByteArray line = jsonLine(index + 1, r);
@@ -200,7 +291,7 @@ void LogoRun::printerEnded(int index)
     }
     // On a terminal only what needs a look gets a line of its own; the status
     // line follows on its timer.
-    if (!live || r.outcome != PrinterOutcome::Programmed)
+    if (!live || !isSuccess(r.outcome))
         printLine(endedLine(endedCount, total(), r));
 }
 
@@ -236,16 +327,20 @@ void LogoRun::finish()
 
     int programmed = 0;
     int already = 0;
+    QMap<PrinterOutcome, int> counts;
     QList<int> missing;
     for (int i = 0; i < results.size(); ++i) {
-        if (results.at(i).outcome == PrinterOutcome::Programmed)
+        const PrinterOutcome o = results.at(i).outcome;
+        ++counts[o];
+        if (o == PrinterOutcome::Programmed)
             ++programmed;
-        else {
+        else if (!isSuccess(o))
             missing.append(i);
-            if (results.at(i).outcome == PrinterOutcome::AlreadyProgrammed)
-                ++already;
-        }
+        if (o == PrinterOutcome::AlreadyProgrammed)
+            ++already;
     }
+    const int unchanged = counts.value(PrinterOutcome::Unchanged);
+    const int would = counts.value(PrinterOutcome::WouldProgram);
 
     // Grouped by outcome, so that each kind of failure can be dealt with at once.
     std::stable_sort(missing.begin(), missing.end(), [&](int a, int b) {
@@ -261,8 +356,9 @@ void LogoRun::finish()
         QList<QStringList> rows;
         for (const int i : qAsConst(missing)) {
             const PrinterResult &r = results.at(i);
-            rows.append({QString::number(i + 1), r.name.left(32), addressOf(r),
-                         outcomeText(r.outcome, r.rowsSent, r.rows),
+            const QString name =
+                r.name.size() > 32 ? r.name.left(31) + QStringLiteral("…") : r.name;
+            rows.append({QString::number(i + 1), name, addressOf(r), resultText(r),
                          QStringLiteral("%1 z %2").arg(r.rowsSent).arg(r.rows),
                          QString::number(r.attempts), seconds(r.seconds)});
         }
@@ -284,10 +380,16 @@ void LogoRun::finish()
         for (const QStringList &row : qAsConst(rows))
             out += tableLine(row);
     }
-    const int failures = results.size() - programmed - already;
-    out += QStringLiteral("\nZaprogramowano %1 z %2, już zaprogramowane: %3, błędy: %4; czas %5.\n")
+    const int failures = results.size() - programmed - already - unchanged - would;
+    QString more;
+    if (would)
+        more += QStringLiteral(", do zaprogramowania: %1").arg(would);
+    if (unchanged)
+        more += QStringLiteral(", bez zmian: %1").arg(unchanged);
+    out += QStringLiteral("\nZaprogramowano %1 z %2%3, już zaprogramowane: %4, błędy: %5; czas %6.\n")
                .arg(programmed)
                .arg(results.size())
+               .arg(more)
                .arg(already)
                .arg(failures)
                .arg(seconds(clock.elapsed() / 1000.0));
@@ -297,15 +399,26 @@ void LogoRun::finish()
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), human);
     std::fflush(human);
 
-    code = (programmed == results.size() && !interrupted) ? 0 : 1;
+    bool failed = failures + already > 0 || interrupted;
     if (report) {
         const QByteArray csv = formatReportCsv(results);
         if (report->write(csv) != csv.size() || !report->flush()) {
+            const int error = errno;
             std::fprintf(stderr, "kelm-logo: nie można zapisać raportu %s: %s\n",
-                         qPrintable(report->fileName()), qPrintable(report->errorString()));
-            code = 1;
+                         qPrintable(report->fileName()), qPrintable(systemErrorText(error)));
+            failed = true;
         }
         report->close();
+    }
+    const bool changed = programmed + would > 0;
+    if (command.detailedExitCodes)
+        code = (changed ? 2 : 0) | (failed ? 4 : 0);
+    else
+        code = failed ? 1 : 0;
+    if (command.json) {
+        const QByteArray line = summaryLine(counts, results.size(), code);
+        std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+        std::fflush(stdout);
     }
     emit done();
 }

@@ -5,6 +5,8 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHash>
+#include <QMap>
 #include <QList>
 #include <QObject>
 #include <QTimer>
@@ -13,6 +15,7 @@
 #include <cstdio>
 #include <memory>
 
+class Journal;
 class Notifier;
 class SerialRollout;
 
@@ -23,9 +26,11 @@ class LogoRun : public QObject
     Q_OBJECT
 
 public:
-    // `report` is already open for writing when --report was given.
+    // `report` is already open for writing when --report was given; `journal`
+    // is loaded and tells which printers are left alone.
     LogoRun(const LogoCommand &command, const QList<PrinterTarget> &targets,
-            const LogoRaster &raster, const QByteArray &frameTemplate, QFile *report);
+            const LogoRaster &raster, const QByteArray &frameTemplate, QFile *report,
+            Journal *journal);
     ~LogoRun() override;
 
     void start();
@@ -39,7 +44,9 @@ signals:
 private:
     int total() const;
     PrinterResult resultAt(int index) const;
+    void decideFromJournal();
     void printerEnded(int index);
+    void writeJournal(const PrinterResult &result);
     void checkFinished();
     void finish();
     void drawStatus();
@@ -53,6 +60,14 @@ private:
     Rollout *rollout = nullptr;
     SerialRollout *serial = nullptr;
     QFile *report;
+    Journal *journal;
+    QByteArray fingerprint;
+    int rowCount;
+    QVector<int> rolloutIndex;          // per printer: its place in the engine, -1 if left alone
+    QVector<int> printerOf;             // per engine place: the printer
+    QHash<int, PrinterResult> decided;  // printers the journal left alone
+    QHash<int, PrinterOutcome> settled; // outcomes the journal changed after the end
+    bool journalFailed = false;
     FILE *human; // stdout, or stderr when stdout carries JSON
     bool live;   // `human` is a terminal: one status line rewritten in place
     bool statusShown = false;
@@ -73,3 +88,5 @@ private:
 
 // One printer as a JSON line; `number` is its 1-based place in the run.
 QByteArray jsonLine(int number, const PrinterResult &result);
+// The last JSON line: {"summary":{"printers":N,"<outcome key>":count,...,"exit_code":c}}.
+QByteArray summaryLine(const QMap<PrinterOutcome, int> &counts, int printers, int exitCode);

@@ -6,6 +6,8 @@
 #include "programs/kelm-logo/logorun.h"
 #include "programs/kelm-logo/printerlist.h"
 #include "core/printer/frame.h"
+#include "core/system/filedescriptors.h"
+#include "core/transfer/journal.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -13,9 +15,9 @@
 #include <QImage>
 #include <QSocketNotifier>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -38,27 +40,38 @@ void say(FILE *stream, const QString &text)
     std::fflush(stream);
 }
 
+// Bad input: 2, or 1 with --detailed-exitcodes (where 2 means "changed").
+int badInputCode = 2;
+
 int usageError(const QString &text)
 {
     say(stderr, QStringLiteral("kelm-logo: ") + text);
     say(stderr, QStringLiteral("Pomoc: kelm-logo --help"));
-    return 2;
+    return badInputCode;
 }
 
 int inputError(const QString &text)
 {
     say(stderr, QStringLiteral("kelm-logo: ") + text);
-    return 2;
+    return badInputCode;
 }
 
-// Thousands of printers need more descriptors than the usual soft limit.
-void raiseFileLimit()
+// Every printer in flight takes a descriptor: no more at once than the limit of
+// open files allows, less a reserve; the rest wait as with --jobs.
+int jobsWithinFileLimit(const LogoCommand &command, int printers)
 {
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
-        limit.rlim_cur = limit.rlim_max;
-        ::setrlimit(RLIMIT_NOFILE, &limit);
-    }
+    const int limit = raiseFileLimitToHard();
+    const int budget = socketBudget();
+    const int asked = command.jobs > 0 ? command.jobs : printers;
+    if (budget >= asked)
+        return command.jobs;
+    say(stderr, QStringLiteral("Naraz najwyżej %1 drukarek: system pozwala otworzyć %2 plików i "
+                              "połączeń (limit otwartych plików, ulimit -n), %3 zostaje w "
+                              "zapasie; pozostałe czekają w kolejce.")
+                   .arg(budget)
+                   .arg(limit)
+                   .arg(limit - budget));
+    return budget;
 }
 
 struct Logo
@@ -132,7 +145,16 @@ int program(const LogoCommand &command)
         say(stderr, QStringLiteral("kelm-logo: błędne drukarki, nic nie wysłano:"));
         for (const QString &problem : printers.problems)
             say(stderr, QStringLiteral("  ") + problem);
-        return 2;
+        return badInputCode;
+    }
+    FILE *human = command.json ? stderr : stdout;
+    if (printers.targets.isEmpty() && command.serial.isEmpty() && printers.leftOut > 0) {
+        // Nothing failed that a retry could mend: nothing to do.
+        say(human, QStringLiteral("W raporcie nie ma drukarek do ponowienia (pominięto %1).")
+                       .arg(printers.leftOut));
+        if (command.json)
+            std::fputs(summaryLine({}, 0, 0).constData(), stdout);
+        return 0;
     }
     if (printers.targets.isEmpty() && command.serial.isEmpty())
         return inputError(printers.unticked
@@ -143,14 +165,19 @@ int program(const LogoCommand &command)
     QFile report(command.report);
     if (!command.report.isEmpty() && !report.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return inputError(QStringLiteral("nie można zapisać raportu %1: %2")
-                              .arg(QDir::toNativeSeparators(command.report), report.errorString()));
+                              .arg(QDir::toNativeSeparators(command.report), systemErrorText(errno)));
 
-    raiseFileLimit();
+    Journal journal(command.journal.isEmpty() ? Journal::defaultPath() : command.journal);
+    if (!journal.load(&error))
+        return inputError(error);
+
+    LogoCommand runCommand = command;
+    runCommand.jobs = jobsWithinFileLimit(command, printers.targets.size());
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPair) != 0)
         return inputError(QStringLiteral("brak gniazda na sygnały."));
     QSocketNotifier signalNotifier(signalPair[0], QSocketNotifier::Read);
-    LogoRun run(command, printers.targets, logo.raster, logo.frameTemplate,
-                command.report.isEmpty() ? nullptr : &report);
+    LogoRun run(runCommand, printers.targets, logo.raster, logo.frameTemplate,
+                command.report.isEmpty() ? nullptr : &report, &journal);
     QObject::connect(&signalNotifier, &QSocketNotifier::activated, &run, [&] {
         char byte;
         [[maybe_unused]] const ssize_t n = ::read(signalPair[0], &byte, 1);
@@ -163,8 +190,11 @@ int program(const LogoCommand &command)
     QObject::connect(&run, &LogoRun::done, QCoreApplication::instance(), &QCoreApplication::quit,
                      Qt::QueuedConnection);
 
-    FILE *human = command.json ? stderr : stdout;
     say(human, sizeLine(logo));
+    if (printers.leftOut)
+        say(human, QStringLiteral("Pominięto %1 drukarek z raportu, którym ponowienie nie pomoże "
+                                  "(--only-failed).")
+                       .arg(printers.leftOut));
     if (printers.unticked)
         say(human, QStringLiteral("Pominięto %1 niezaznaczonych drukarek (--all bierze wszystkie).")
                        .arg(printers.unticked));
@@ -181,6 +211,7 @@ int runLogoTool(const QStringList &arguments)
 {
     LogoCommand command;
     QString error;
+    badInputCode = wantsDetailedExitCodes(arguments) ? 1 : 2;
     if (!parseCommandLine(arguments, &command, &error))
         return usageError(error);
     switch (command.kind) {
@@ -195,5 +226,5 @@ int runLogoTool(const QStringList &arguments)
     case LogoCommand::Program:
         return program(command);
     }
-    return 2;
+    return badInputCode;
 }
