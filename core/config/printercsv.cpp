@@ -310,9 +310,9 @@ PrinterCsv parsePrinterCsv(const QByteArray &content)
 
 const QStringList &reportHeader()
 {
-    static const QStringList header{QStringLiteral("Nazwa"), QStringLiteral("Adres IP"),
+    static const QStringList header{QStringLiteral("Nazwa"),    QStringLiteral("Adres IP"),
                                     QStringLiteral("Port TCP"), QStringLiteral("Wynik"),
-                                    QStringLiteral("Wiersze"), QStringLiteral("Sekundy")};
+                                    QStringLiteral("Wiersze"),  QStringLiteral("Sekundy")};
     return header;
 }
 

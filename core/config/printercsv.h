@@ -43,9 +43,10 @@ struct PrinterCsv
 // splits more lines into 3 or 4 fields), may be quoted ("" is a quote inside a
 // quoted field); unquoted fields are trimmed. A first line whose third field
 // holds the word "port" is a header. UTF-8 with or without BOM, otherwise
-// Windows-1250. A report of a send (its header) gives its printers. Every line goes through the editor's checks and must not hold
+// Windows-1250. Every line goes through the editor's checks and must not hold
 // "Drukarka"; lines that fail, and lines repeating the address and port of an
-// earlier line, are in `problems` and nowhere else. Blank lines are skipped.
+// earlier line, are in `problems` and nowhere else. Blank lines are skipped. A
+// report of a send (its header) gives its printers.
 PrinterCsv parsePrinterCsv(const QByteArray &content);
 
 // The same format: UTF-8 with BOM, ";", CR LF, a header line;

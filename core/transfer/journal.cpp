@@ -242,7 +242,8 @@ int Journal::writesInLastDay(const QString &address, quint16 port) const
                              [since](qint64 t) { return t >= since; }));
 }
 
-QByteArray logoFingerprint(const QByteArray &logoHex, int lineCount, const QByteArray &frameTemplate)
+QByteArray logoFingerprint(const QByteArray &logoHex, int lineCount,
+                           const QByteArray &frameTemplate)
 {
     QCryptographicHash hash(QCryptographicHash::Sha256);
     QByteArray frame = frameTemplate;

@@ -139,9 +139,9 @@ bool outcomeFromText(const QString &text, PrinterOutcome *o)
         QString stem = outcomeText(PrinterOutcome(i), 0, 1);
         if (PrinterOutcome(i) == PrinterOutcome::HungUp) // "rozłączona w wierszu r"
             stem.chop(1);
-        const bool match =
-            words == stem || (words.startsWith(stem) && (stem.endsWith(QLatin1Char(' ')) ||
-                                                         words.at(stem.size()) == QLatin1Char(':')));
+        const bool match = words == stem ||
+                           (words.startsWith(stem) && (stem.endsWith(QLatin1Char(' ')) ||
+                                                       words.at(stem.size()) == QLatin1Char(':')));
         if (match && stem.size() > bestLength) {
             best = i;
             bestLength = stem.size();
@@ -167,8 +167,8 @@ QByteArray formatReportCsv(const QList<PrinterResult> &results)
         // A decimal comma: the spreadsheet that reads ";" files reads it as a number.
         const QString seconds =
             QString::number(r.seconds, 'f', 1).replace(QLatin1Char('.'), QLatin1Char(','));
-        out += csvLine({r.name, r.address, QString::number(r.port),
-                        resultText(r), QStringLiteral("%1 z %2").arg(r.rowsSent).arg(r.rows), seconds});
+        out += csvLine({r.name, r.address, QString::number(r.port), resultText(r),
+                        QStringLiteral("%1 z %2").arg(r.rowsSent).arg(r.rows), seconds});
     }
     return out;
 }

@@ -361,7 +361,9 @@ QString helpText(const QString &topic)
     const QString program = QStringLiteral(
         "\n"
         "program: programuje logo, ramka po ramce, każda po odpowiedzi drukarki na\n"
-        "poprzednią, do wszystkich podanych drukarek naraz.\n"
+        "poprzednią, do wszystkich podanych drukarek naraz. Każdą próbę zapisuje w\n"
+        "dzienniku; drukarki, które według niego mają już to logo, pomija („bez\n"
+        "zmian”), więc ponowne uruchomienie robi tylko to, czego brakuje.\n"
         "Drukarki (co najmniej jedno z trzech; można łączyć):\n"
         "  --printers PLIK         settings.txt programu (jego zaznaczone drukarki),\n"
         "                          plik CSV drukarek (nazwa;adres;port[;1/0]) jak przy\n"

@@ -107,8 +107,8 @@ LogoRun::LogoRun(const LogoCommand &command, const QList<PrinterTarget> &targets
                  Journal *journal)
     : command(command), targets(targets), quiet(new QuietNotifier), report(report),
       journal(journal), fingerprint(logoFingerprint(raster.hex, raster.lineCount, frameTemplate)),
-      rowCount(raster.lineCount),
-      human(command.json ? stderr : stdout), live(::isatty(::fileno(human)))
+      rowCount(raster.lineCount), human(command.json ? stderr : stdout),
+      live(::isatty(::fileno(human)))
 {
     const int timeoutMs = int(command.timeoutSeconds * 1000);
     if (!targets.isEmpty()) {
@@ -386,13 +386,14 @@ void LogoRun::finish()
         more += QStringLiteral(", do zaprogramowania: %1").arg(would);
     if (unchanged)
         more += QStringLiteral(", bez zmian: %1").arg(unchanged);
-    out += QStringLiteral("\nZaprogramowano %1 z %2%3, już zaprogramowane: %4, błędy: %5; czas %6.\n")
-               .arg(programmed)
-               .arg(results.size())
-               .arg(more)
-               .arg(already)
-               .arg(failures)
-               .arg(seconds(clock.elapsed() / 1000.0));
+    out +=
+        QStringLiteral("\nZaprogramowano %1 z %2%3, już zaprogramowane: %4, błędy: %5; czas %6.\n")
+            .arg(programmed)
+            .arg(results.size())
+            .arg(more)
+            .arg(already)
+            .arg(failures)
+            .arg(seconds(clock.elapsed() / 1000.0));
     if (interrupted)
         out += QStringLiteral("Przerwane przez Ctrl+C.\n");
     const QByteArray bytes = out.toUtf8();

@@ -6,8 +6,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
-#include <QMap>
 #include <QList>
+#include <QMap>
 #include <QObject>
 #include <QTimer>
 #include <QVector>

@@ -66,11 +66,11 @@ int jobsWithinFileLimit(const LogoCommand &command, int printers)
     if (budget >= asked)
         return command.jobs;
     say(stderr, QStringLiteral("Naraz najwyżej %1 drukarek: system pozwala otworzyć %2 plików i "
-                              "połączeń (limit otwartych plików, ulimit -n), %3 zostaje w "
-                              "zapasie; pozostałe czekają w kolejce.")
-                   .arg(budget)
-                   .arg(limit)
-                   .arg(limit - budget));
+                               "połączeń (limit otwartych plików, ulimit -n), %3 zostaje w "
+                               "zapasie; pozostałe czekają w kolejce.")
+                    .arg(budget)
+                    .arg(limit)
+                    .arg(limit - budget));
     return budget;
 }
 
@@ -164,8 +164,9 @@ int program(const LogoCommand &command)
                               : QStringLiteral("brak drukarek."));
     QFile report(command.report);
     if (!command.report.isEmpty() && !report.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return inputError(QStringLiteral("nie można zapisać raportu %1: %2")
-                              .arg(QDir::toNativeSeparators(command.report), systemErrorText(errno)));
+        return inputError(
+            QStringLiteral("nie można zapisać raportu %1: %2")
+                .arg(QDir::toNativeSeparators(command.report), systemErrorText(errno)));
 
     Journal journal(command.journal.isEmpty() ? Journal::defaultPath() : command.journal);
     if (!journal.load(&error))

@@ -56,8 +56,8 @@ PrinterList readPrinters(const LogoCommand &command)
     for (const QString &path : command.printerFiles) {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly)) {
-            list.problems.append(
-                QStringLiteral("%1: nie można odczytać pliku (%2)").arg(path, systemErrorText(errno)));
+            list.problems.append(QStringLiteral("%1: nie można odczytać pliku (%2)")
+                                     .arg(path, systemErrorText(errno)));
             continue;
         }
         const QByteArray content = file.readAll();
@@ -76,9 +76,9 @@ PrinterList readPrinters(const LogoCommand &command)
                 if (csv.report && command.onlyFailed) {
                     PrinterOutcome outcome;
                     if (!outcomeFromText(csv.results.value(i), &outcome)) {
-                        list.problems.append(lineAt(path, csv.lines.value(i)) +
-                                             QStringLiteral(": nieznany wynik „%1”")
-                                                 .arg(csv.results.value(i)));
+                        list.problems.append(
+                            lineAt(path, csv.lines.value(i)) +
+                            QStringLiteral(": nieznany wynik „%1”").arg(csv.results.value(i)));
                         continue;
                     }
                     if (!isRetryable(outcome)) {

@@ -37,7 +37,8 @@ bool startPrinters(Printers &p, int count, const TestFolder &folder, const QStri
 {
     QStringList arguments{"--out", folder.filePath("sim-" + tag)};
     for (int i = 0; i < count; ++i)
-        arguments << "--tcp" << "127.0.0.1:0";
+        arguments << "--tcp"
+                  << "127.0.0.1:0";
     const QString lines = folder.filePath("sim-" + tag + ".txt");
     p.process.setStandardOutputFile(lines);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -141,15 +142,20 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "the virtual printers did not start\n");
             return 1;
         }
-        const QStringList common{"program", picture, "--printers", printers.csv, "--force",
-                                 "--journal", folder.filePath("journal-limit.csv")};
+        const QStringList common{"program",
+                                 picture,
+                                 "--printers",
+                                 printers.csv,
+                                 "--force",
+                                 "--journal",
+                                 folder.filePath("journal-limit.csv")};
         const Result free = logo({}, common, folder);
-        const Result limited = prlimit.isEmpty()
-                                   ? Result()
-                                   : logo({prlimit, "--nofile=1024:1024"}, common, folder);
-        std::printf("%d printers, no limit: %.3f s, programmed %d, refused %d, local_error %d\n",
-                    n, free.seconds, free.summary.value("programmed").toInt(),
-                    free.summary.value("refused").toInt(), free.summary.value("local_error").toInt());
+        const Result limited =
+            prlimit.isEmpty() ? Result() : logo({prlimit, "--nofile=1024:1024"}, common, folder);
+        std::printf("%d printers, no limit: %.3f s, programmed %d, refused %d, local_error %d\n", n,
+                    free.seconds, free.summary.value("programmed").toInt(),
+                    free.summary.value("refused").toInt(),
+                    free.summary.value("local_error").toInt());
         std::printf("%d printers, hard limit 1024: %.3f s, programmed %d, refused %d, "
                     "local_error %d; %.2fx the time without (goal <= 1.5x)\n",
                     n, limited.seconds, limited.summary.value("programmed").toInt(),
@@ -157,7 +163,8 @@ int main(int argc, char **argv)
                     limited.summary.value("local_error").toInt(), limited.seconds / free.seconds);
         const int at = limited.err.indexOf("Naraz");
         if (at >= 0)
-            std::printf("  it said: %s\n", limited.err.mid(at, limited.err.indexOf('\n', at) - at).constData());
+            std::printf("  it said: %s\n",
+                        limited.err.mid(at, limited.err.indexOf('\n', at) - at).constData());
         printers.process.terminate();
         printers.process.waitForFinished(60000);
     }
@@ -170,8 +177,8 @@ int main(int argc, char **argv)
             return 1;
         }
         const QString journal = folder.filePath("journal-repeat.csv");
-        const QStringList common{"program", picture, "--printers", printers.csv, "--journal",
-                                 journal};
+        const QStringList common{"program",    picture,     "--printers",
+                                 printers.csv, "--journal", journal};
         const Result check = logo({}, common + QStringList{"--check"}, folder);
         say(qPrintable(QStringLiteral("--check over %1 printers").arg(m)), check, 5);
         std::printf("  would_program %d, frames received %d\n",
@@ -218,8 +225,9 @@ int main(int argc, char **argv)
         read.seconds = clock.nsecsElapsed() / 1e9;
         read.code = journal.lineCount() == 100000 ? 0 : 1;
         say("journal of 100,000 lines read (in process)", read, 0.5);
-        const Result whole = logo({}, {"program", picture, "--tcp", "127.0.0.1:9", "--check",
-                                       "--timeout", "1", "--journal", path},
+        const Result whole = logo({},
+                                  {"program", picture, "--tcp", "127.0.0.1:9", "--check",
+                                   "--timeout", "1", "--journal", path},
                                   folder);
         std::printf("kelm-logo --check, 1 printer, with that journal: %.3f s in all\n",
                     whole.seconds);

@@ -30,9 +30,8 @@ bool MainWindow::confirmWriteBudget()
                                     int(s.printerIps.size()), int(s.printerPorts.size())});
         for (int i = 0; i < count; ++i)
             over += s.printerSelected.at(i) &&
-                    j->writesInLastDay(s.printerIps.at(i),
-                                       quint16(s.printerPorts.at(i).toInt() & 0xFFFF)) >=
-                        dailyWriteBudget;
+                    j->writesInLastDay(s.printerIps.at(i), quint16(s.printerPorts.at(i).toInt() &
+                                                                   0xFFFF)) >= dailyWriteBudget;
     }
     if (over == 0)
         return true;

@@ -81,7 +81,8 @@ private slots:
         Journal journal(folder.filePath(QStringLiteral("file/journal.csv")));
         QString error;
         QVERIFY(!journal.append(PrinterResult(), "aaaa", &error));
-        QVERIFY2(error.startsWith(QStringLiteral("nie można dopisać do dziennika")), qPrintable(error));
+        QVERIFY2(error.startsWith(QStringLiteral("nie można dopisać do dziennika")),
+                 qPrintable(error));
     }
 
     void fingerprintFollowsTheFrames()
@@ -103,7 +104,7 @@ private slots:
             r.rowsSent = 7;
             r.rows = 96;
             r.cause = r.outcome == PrinterOutcome::LocalError ? QStringLiteral("brak pamięci")
-                                                               : QString();
+                                                              : QString();
             PrinterOutcome back;
             QVERIFY2(outcomeFromText(resultText(r), &back), qPrintable(resultText(r)));
             QCOMPARE(int(back), i);
@@ -131,9 +132,9 @@ private slots:
         QVERIFY(csv.problems.isEmpty());
         QVERIFY(csv.report);
         QCOMPARE(csv.entries.size(), 2);
-        QCOMPARE(csv.entries.at(0), (PrinterEntry{QStringLiteral("Kasa; Łódź"),
-                                                  QStringLiteral("10.0.0.1"), QStringLiteral("1"),
-                                                  true}));
+        QCOMPARE(csv.entries.at(0),
+                 (PrinterEntry{QStringLiteral("Kasa; Łódź"), QStringLiteral("10.0.0.1"),
+                               QStringLiteral("1"), true}));
         QCOMPARE(csv.results, (QStringList{QStringLiteral("zaprogramowana"),
                                            QStringLiteral("rozłączona w wierszu 1")}));
     }

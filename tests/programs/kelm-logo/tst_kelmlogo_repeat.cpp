@@ -108,8 +108,8 @@ private slots:
         const quint16 ack = sim.ports.at(0);
         const quint16 holding = sim.ports.at(1);
         const QString journal = folder.filePath(QStringLiteral("state/journal.csv"));
-        const QStringList common{"program", picture, "--y", "20", "--journal", journal, "--json",
-                                 "--detailed-exitcodes"};
+        const QStringList common{"program",   picture, "--y",    "20",
+                                 "--journal", journal, "--json", "--detailed-exitcodes"};
 
         Run run = runLogo(common + QStringList{"--tcp", tcp(ack)});
         QCOMPARE(run.outcomes(), QStringList{"programmed"});
@@ -138,8 +138,8 @@ private slots:
         held.port = holding;
         held.outcome = PrinterOutcome::Programmed;
         held.rowsSent = 19;
-        QVERIFY(appendFile(journal, Journal::formatLine(
-                                        QDateTime::currentSecsSinceEpoch() - 60, held, fingerprint)));
+        QVERIFY(appendFile(journal, Journal::formatLine(QDateTime::currentSecsSinceEpoch() - 60,
+                                                        held, fingerprint)));
         run = runLogo(common + QStringList{"--tcp", tcp(holding), "--force"});
         QCOMPARE(run.outcomes(), QStringList{"unchanged"});
         QCOMPARE(run.code, 0);
@@ -148,8 +148,8 @@ private slots:
         held.port = ack;
         for (int i = 0; i < dailyWriteBudget; ++i)
             QVERIFY(appendFile(journal,
-                               Journal::formatLine(QDateTime::currentSecsSinceEpoch() - 600 + i, held,
-                                                   "0123456789abcdef")));
+                               Journal::formatLine(QDateTime::currentSecsSinceEpoch() - 600 + i,
+                                                   held, "0123456789abcdef")));
         run = runLogo(common + QStringList{"--tcp", tcp(ack)});
         QCOMPARE(run.outcomes(), QStringList{"write_limit"});
         QCOMPARE(run.code, 4);
@@ -169,8 +169,7 @@ private slots:
         const QString journal = folder.filePath(QStringLiteral("journal.csv"));
         const Run run = runLogo({"program", picture, "--check", "--journal", journal, "--json",
                                  "--detailed-exitcodes", "--timeout", "2", "--tcp",
-                                 tcp(sim.ports.at(0)), "--tcp",
-                                 tcp(LoopbackPrinter::deadPort())});
+                                 tcp(sim.ports.at(0)), "--tcp", tcp(LoopbackPrinter::deadPort())});
         QCOMPARE(run.outcomes(), (QStringList{"would_program", "refused"}));
         QCOMPARE(run.code, 6);
         QVERIFY(sim.stop());
@@ -190,7 +189,8 @@ private slots:
         QVERIFY(sim.started);
         const QString report = folder.filePath(QStringLiteral("wynik.csv"));
         const QString journal = folder.filePath(QStringLiteral("journal.csv"));
-        QStringList first{"program", picture, "--y", "20", "--journal", journal, "--report", report};
+        QStringList first{"program",   picture, "--y",      "20",
+                          "--journal", journal, "--report", report};
         for (const quint16 port : sim.ports)
             first << "--tcp" << tcp(port);
         QCOMPARE(runLogo(first).code, 1);
@@ -236,11 +236,18 @@ private slots:
         const QString picture = makePicture(folder);
         QStringList simArguments;
         for (int i = 0; i < 200; ++i)
-            simArguments << "--tcp" << "127.0.0.1:0";
+            simArguments << "--tcp"
+                         << "127.0.0.1:0";
         SimProcess sim(simArguments);
         QVERIFY(sim.started);
-        QStringList arguments{"--nofile=64:64", QStringLiteral(KELM_LOGO), "program", picture,
-                              "--y", "10", "--json", "--journal",
+        QStringList arguments{"--nofile=64:64",
+                              QStringLiteral(KELM_LOGO),
+                              "program",
+                              picture,
+                              "--y",
+                              "10",
+                              "--json",
+                              "--journal",
                               folder.filePath(QStringLiteral("journal.csv"))};
         for (const quint16 port : sim.ports)
             arguments << "--tcp" << tcp(port);

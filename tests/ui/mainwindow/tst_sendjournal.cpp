@@ -67,8 +67,7 @@ private slots:
             notifier, Notice::Question, QStringLiteral("Kelm Graphics"),
             QStringLiteral("Drukarki, do których w ciągu ostatnich 24 godzin zapisano logo już "
                            "10 razy: 1. Ich pamięć jest przeznaczona do rzadkich zapisów."),
-            Notice::Close, QString(),
-            {QStringLiteral("Wyślij mimo to"), QStringLiteral("Anuluj")});
+            Notice::Close, QString(), {QStringLiteral("Wyślij mimo to"), QStringLiteral("Anuluj")});
         QVERIFY(printers[0].frames.isEmpty() && printers[1].frames.isEmpty());
 
         // "Wyślij mimo to": both programmed, both ends journaled.
