@@ -4,6 +4,7 @@
 #include "core/transfer/connection.h"
 
 #include <QPointer>
+#include <QScopedValueRollback>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -87,6 +88,11 @@ void Rollout::start(const QList<PrinterTarget> &list)
 
 void Rollout::launchMore()
 {
+    // A printer that ends at once (no descriptor) ends inside this loop; the
+    // loop goes on with the next rather than nesting another.
+    if (launching)
+        return;
+    const QScopedValueRollback<bool> inside(launching, true);
     while (!stopping && (!heldBack.isEmpty() || next < targets.size()) &&
            (jobs <= 0 || flying < jobs) && (localCap <= 0 || flying < localCap)) {
         const int i = heldBack.isEmpty() ? next++ : heldBack.takeFirst();

@@ -104,6 +104,7 @@ private:
     int jobs = 0;
     int localCap = 0; // after a local fault: no more in flight than then
     bool checkOnly = false;
+    bool launching = false;
     QList<int> heldBack; // waiting for descriptors to free up
     int heldBackTotal = 0;
     QList<PrinterTarget> targets;

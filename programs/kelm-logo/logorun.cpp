@@ -219,7 +219,10 @@ void LogoRun::writeJournal(const PrinterResult &r)
     // The printers do not fail for it; the run says it once.
     if (!journal->append(r, fingerprint, &error)) {
         journalFailed = true;
-        printLine(QStringLiteral("kelm-logo: ") + error);
+        clearStatus();
+        const QByteArray bytes = (QStringLiteral("kelm-logo: ") + error + QLatin1Char('\n')).toUtf8();
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+        std::fflush(stderr);
     }
 }
 
