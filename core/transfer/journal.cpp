@@ -151,9 +151,10 @@ bool Journal::load(QString *error)
     if (!in.exists())
         return true;
     if (!in.open(QIODevice::ReadOnly)) {
+        const int code = errno;
         if (error)
             *error = QStringLiteral("nie można odczytać dziennika %1: %2")
-                         .arg(QDir::toNativeSeparators(file), in.errorString());
+                         .arg(QDir::toNativeSeparators(file), systemErrorText(code));
         return false;
     }
     const QByteArray content = in.readAll();

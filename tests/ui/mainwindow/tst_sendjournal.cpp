@@ -2,6 +2,7 @@
 // send past a printer's daily write budget asks once first.
 #include "support/loopbackprinter.h"
 #include "support/mainwindowtester.h"
+#include "support/ptyprinter.h"
 #include "support/recordingnotifier.h"
 #include "support/testfolder.h"
 
@@ -95,6 +96,46 @@ private slots:
             QCOMPARE(fields.value(6).toInt(), rows);
             QCOMPARE(fields.value(4), logoFingerprint(t.logoHex(), rows, t.frameTemplate()));
         }
+    }
+
+    // Over the serial link: programmed, then "already programmed".
+    void serialEndsJournaled()
+    {
+        TestFolder folder;
+        RecordingNotifier notifier;
+        PtyPrinter printer;
+        QVERIFY(printer.isValid());
+        MainWindow window(&notifier);
+        MainWindowTester t(window);
+        QImage image(416, 96, QImage::Format_Mono);
+        image.fill(1);
+        QVERIFY(image.save(folder.filePath(QStringLiteral("logo.png"))));
+        QVERIFY(t.loadFile(folder.filePath(QStringLiteral("logo.png"))));
+        t.sliderY()->setValue(10);
+        LinkSettings &s = t.linkSettings();
+        s.linkMode = 1;
+        s.comPortName = printer.slavePath();
+        s.comPortChosen = true;
+        t.openLink();
+        QVERIFY(s.comPortOpen);
+
+        t.send();
+        const int rows = t.lineCount();
+        QTRY_COMPARE(t.currentLine(), rows + 1);
+        printer.answers = {PrinterAnswer::ack(), PrinterAnswer::programmed()};
+        t.send();
+        QTRY_VERIFY(!notifier.isEmpty());
+        KELM_EXPECT_NOTICE(notifier, Notice::Critical, QStringLiteral("Kelm Graphics"),
+                           QStringLiteral("Grafika już zaprogramowana"), Notice::Close);
+
+        QFile file(Journal::defaultPath());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = file.readAll().trimmed().split('\n');
+        QCOMPARE(lines.size(), 2);
+        const QByteArray where = QFile::encodeName(printer.slavePath()) + ";0;";
+        QVERIFY(lines.at(0).contains(where + logoFingerprint(t.logoHex(), rows, t.frameTemplate()) +
+                                     ";programmed;" + QByteArray::number(rows)));
+        QVERIFY(lines.at(1).endsWith(";already_programmed;1"));
     }
 };
 
