@@ -1,13 +1,13 @@
 #include "programs/kelm-logo/logorun.h"
 
+#include "programs/kelm-logo/jsonlines.h"
+
 #include "core/notifier.h"
 #include "core/system/filedescriptors.h"
 #include "core/transfer/journal.h"
 #include "core/transfer/printeroutcome.h"
 #include "core/transfer/serialrollout.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QLocale>
 
 #include <algorithm>
@@ -27,28 +27,14 @@ public:
 // them as they stand.
 constexpr int stopBackstopMs = 5000;
 
-QString jsonString(const QString &text)
-{
-    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
-    return QString::fromUtf8(array.mid(1, array.size() - 2));
-}
-
 QString seconds(double s)
 {
     return QLocale(QLocale::Polish, QLocale::Poland).toString(s, 'f', 1) + QStringLiteral(" s");
 }
 
-QString addressOf(const PrinterResult &r)
-{
-    if (r.port && r.address.contains(QLatin1Char(':')))
-        return QStringLiteral("[%1]:%2").arg(r.address).arg(r.port);
-    return r.port ? QStringLiteral("%1:%2").arg(r.address).arg(r.port)
-                  : QStringLiteral("port szeregowy %1").arg(r.address);
-}
-
 QString label(const PrinterResult &r)
 {
-    return r.name.isEmpty() ? addressOf(r) : QStringLiteral("%1 (%2)").arg(r.name, addressOf(r));
+    return r.name.isEmpty() ? printerAddress(r) : QStringLiteral("%1 (%2)").arg(r.name, printerAddress(r));
 }
 
 QString endedLine(int counter, int total, const PrinterResult &r)
@@ -71,36 +57,6 @@ QString padded(const QString &text, int width)
 }
 
 } // namespace
-
-QByteArray jsonLine(int number, const PrinterResult &r)
-{
-    const QString line =
-        QStringLiteral("{\"printer\":%1,\"name\":%2,\"address\":%3,\"port\":%4,\"outcome\":%5,"
-                       "\"rows_sent\":%6,\"rows\":%7,\"seconds\":%8,\"attempts\":%9}")
-            .arg(number)
-            // A printer without a name (--tcp) is named by where it listens.
-            .arg(jsonString(r.name.isEmpty() && r.port ? addressOf(r) : r.name),
-                 jsonString(r.address))
-            .arg(r.port)
-            .arg(jsonString(outcomeKey(r.outcome)))
-            .arg(r.rowsSent)
-            .arg(r.rows)
-            .arg(QString::number(r.seconds, 'f', 3))
-            .arg(r.attempts);
-    return line.toUtf8() + '\n';
-}
-
-QByteArray summaryLine(const QMap<PrinterOutcome, int> &counts, int printers, int exitCode)
-{
-    QByteArray line = "{\"summary\":{\"printers\":" + QByteArray::number(printers);
-    for (int o = int(PrinterOutcome::Programmed); o <= int(PrinterOutcome::LocalError); ++o) {
-        if (PrinterOutcome(o) == PrinterOutcome::NotTakingPart)
-            continue;
-        line += ",\"" + outcomeKey(PrinterOutcome(o)).toLatin1() +
-                "\":" + QByteArray::number(counts.value(PrinterOutcome(o)));
-    }
-    return line + ",\"exit_code\":" + QByteArray::number(exitCode) + "}}\n";
-}
 
 LogoRun::LogoRun(const LogoCommand &command, const QList<PrinterTarget> &targets,
                  const LogoRaster &raster, const QByteArray &frameTemplate, QFile *report,
@@ -361,7 +317,7 @@ void LogoRun::finish()
             const PrinterResult &r = results.at(i);
             const QString name =
                 r.name.size() > 32 ? r.name.left(31) + QStringLiteral("…") : r.name;
-            rows.append({QString::number(i + 1), name, addressOf(r), resultText(r),
+            rows.append({QString::number(i + 1), name, printerAddress(r), resultText(r),
                          QStringLiteral("%1 z %2").arg(r.rowsSent).arg(r.rows),
                          QString::number(r.attempts), seconds(r.seconds)});
         }

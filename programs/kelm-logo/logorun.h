@@ -85,8 +85,3 @@ private:
     QTimer retryWatch;
     QTimer stopBackstop;
 };
-
-// One printer as a JSON line; `number` is its 1-based place in the run.
-QByteArray jsonLine(int number, const PrinterResult &result);
-// The last JSON line: {"summary":{"printers":N,"<outcome key>":count,...,"exit_code":c}}.
-QByteArray summaryLine(const QMap<PrinterOutcome, int> &counts, int printers, int exitCode);

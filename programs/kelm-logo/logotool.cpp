@@ -3,6 +3,7 @@
 #include "programs/kelm-logo/commandline.h"
 #include "core/logo/logoconversion.h"
 #include "core/logo/picturereader.h"
+#include "programs/kelm-logo/jsonlines.h"
 #include "programs/kelm-logo/logorun.h"
 #include "programs/kelm-logo/printerlist.h"
 #include "core/printer/frame.h"
