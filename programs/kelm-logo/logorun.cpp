@@ -34,7 +34,8 @@ QString seconds(double s)
 
 QString label(const PrinterResult &r)
 {
-    return r.name.isEmpty() ? printerAddress(r) : QStringLiteral("%1 (%2)").arg(r.name, printerAddress(r));
+    return r.name.isEmpty() ? printerAddress(r)
+                            : QStringLiteral("%1 (%2)").arg(r.name, printerAddress(r));
 }
 
 QString endedLine(int counter, int total, const PrinterResult &r)
@@ -176,7 +177,8 @@ void LogoRun::writeJournal(const PrinterResult &r)
     if (!journal->append(r, fingerprint, &error)) {
         journalFailed = true;
         clearStatus();
-        const QByteArray bytes = (QStringLiteral("kelm-logo: ") + error + QLatin1Char('\n')).toUtf8();
+        const QByteArray bytes =
+            (QStringLiteral("kelm-logo: ") + error + QLatin1Char('\n')).toUtf8();
         std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
         std::fflush(stderr);
     }
@@ -280,6 +282,10 @@ void LogoRun::finish()
             const QByteArray line = jsonLine(i + 1, r);
             std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
         }
+        // A logo cut short by Ctrl+C: the journal must not go on saying it
+        // holds the one before.
+        if (!ended.at(i) && !decided.contains(i) && r.attempts > 0)
+            writeJournal(r);
         results.append(r);
     }
     std::fflush(stdout);

@@ -184,9 +184,10 @@ double programRun(MainWindowTester &tester, int n, RecordingNotifier &notifier)
     cpu = threadCpuMs();
     start = Clock::now();
     tester.send();
-    notifier.notices.erase(std::remove_if(notifier.notices.begin(), notifier.notices.end(),
-                                          [](const Notice &n) { return n.kind == Notice::Question; }),
-                           notifier.notices.end());
+    notifier.notices.erase(
+        std::remove_if(notifier.notices.begin(), notifier.notices.end(),
+                       [](const Notice &n) { return n.kind == Notice::Question; }),
+        notifier.notices.end());
     return notifier.isEmpty() && finished == n && rowsShown ? ms : -1;
 }
 

@@ -48,7 +48,8 @@ private slots:
         QFETCH(QString, outcome);
         QStringList arguments;
         for (int i = 0; i < 30; ++i)
-            arguments << "--tcp" << "127.0.0.1:0";
+            arguments << "--tcp"
+                      << "127.0.0.1:0";
         SimProcess sim(arguments);
         QVERIFY(sim.started);
         QList<PrinterTarget> targets;
