@@ -1,13 +1,24 @@
 #include "core/transfer/rollout.h"
 
+#include "core/system/filedescriptors.h"
 #include "core/transfer/connection.h"
 #include "core/transfer/timing.h"
 
 #include <QPointer>
+#include <QScopedValueRollback>
 #include <QTcpSocket>
 #include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
+
+namespace {
+
+// A printer held back for want of descriptors more often than this ends with
+// the local cause.
+constexpr int maxLocalFaults = 50;
+
+} // namespace
 
 Rollout::Rollout(Notifier *notifier, QObject *parent)
     : QObject(parent), notifier(notifier), ticker(new QTimer(this))
@@ -62,6 +73,9 @@ void Rollout::start(const QList<PrinterTarget> &list)
     printers.clear();
     printers.resize(size_t(list.size()));
     next = flying = ended = connecting = 0;
+    localCap = 0;
+    heldBack.clear();
+    heldBackTotal = 0;
     stopping = false;
     if (list.isEmpty()) {
         QMetaObject::invokeMethod(this, &Rollout::finished, Qt::QueuedConnection);
@@ -72,10 +86,18 @@ void Rollout::start(const QList<PrinterTarget> &list)
 
 void Rollout::launchMore()
 {
-    while (!stopping && next < targets.size() && (jobs <= 0 || flying < jobs)) {
-        const int i = next++;
+    // A printer that ends at once (no descriptor) ends inside this loop; the
+    // loop goes on with the next rather than nesting another.
+    if (launching)
+        return;
+    const QScopedValueRollback<bool> inside(launching, true);
+    while (!stopping && (!heldBack.isEmpty() || next < targets.size()) &&
+           (jobs <= 0 || flying < jobs) && (localCap <= 0 || flying < localCap)) {
+        const int i = heldBack.isEmpty() ? next++ : heldBack.takeFirst();
         ++flying;
-        printers[size_t(i)].sinceStart.start();
+        Printer &p = printers[size_t(i)];
+        if (!p.sinceStart.isValid())
+            p.sinceStart.start();
         attempt(i);
     }
 }
@@ -88,7 +110,28 @@ void Rollout::attempt(int i)
     ++r.attempts;
     r.rowsSent = 0;
     r.outcome = PrinterOutcome::Waiting;
+    // A socket that cannot be had is this computer's fault, not the printer's:
+    // Qt would report it as a refused connection.
+    if (const int error = probeSocket()) {
+        p.phase = Phase::Connecting;
+        ++connecting;
+        localFault(i, error);
+        return;
+    }
     p.socket = new QTcpSocket(this);
+    // Ahead of the connection's own handler, which calls any failure refused.
+    connect(p.socket, &QAbstractSocket::errorOccurred, this,
+            [this, i](QAbstractSocket::SocketError error) {
+                if (printers[size_t(i)].phase != Phase::Connecting)
+                    return;
+                int cause = probeSocket();
+                if (!cause && error == QAbstractSocket::SocketResourceError)
+                    cause = ENOBUFS;
+                if (!cause && error == QAbstractSocket::SocketAddressNotAvailableError)
+                    cause = EADDRNOTAVAIL;
+                if (cause)
+                    localFault(i, cause);
+            });
     p.connection = new Connection(p.socket, lineCount, notifier);
     p.connection->setParent(this);
     p.connection->setPrinter(t.name, t.address, t.port);
@@ -121,9 +164,43 @@ void Rollout::connected(int i)
         attemptEnded(i, PrinterOutcome::Stopped);
         return;
     }
+    if (checkOnly) {
+        attemptEnded(i, PrinterOutcome::WouldProgram);
+        return;
+    }
     p.connection->setCurrentLine(1);
     p.connection->setLineCount(lineCount);
     p.connection->sendLine();
+}
+
+bool Rollout::localFault(int i, int error)
+{
+    Printer &p = printers[size_t(i)];
+    --connecting;
+    if (p.connection)
+        p.connection->disconnect(this);
+    if (p.socket) {
+        p.socket->disconnect(this);
+        p.socket->abort();
+    }
+    release(i);
+    PrinterResult &r = outcomes[i];
+    --r.attempts; // it never left this computer
+    r.cause = localFaultText(error);
+    if (p.localFaults++ == 0)
+        ++heldBackTotal;
+    // Held back until another printer's end frees a descriptor; with none in
+    // flight, nothing will.
+    if (flying > 1 && p.localFaults < maxLocalFaults && !stopping) {
+        --flying;
+        localCap = flying;
+        p.phase = Phase::Queued;
+        heldBack.append(i);
+        return true;
+    }
+    p.phase = Phase::Pausing;
+    settle(i, PrinterOutcome::LocalError);
+    return false;
 }
 
 void Rollout::outcomeChanged(int i)
@@ -192,7 +269,9 @@ void Rollout::settle(int i, PrinterOutcome outcome)
     p.phase = Phase::Ended;
     PrinterResult &r = outcomes[i];
     r.outcome = outcome;
-    r.seconds = started ? p.sinceStart.elapsed() / 1000.0 : 0;
+    if (outcome != PrinterOutcome::LocalError)
+        r.cause.clear();
+    r.seconds = p.sinceStart.isValid() ? p.sinceStart.elapsed() / 1000.0 : 0;
     if (started)
         --flying;
     ++ended;
@@ -244,6 +323,7 @@ void Rollout::stop()
         }
     }
     next = targets.size();
+    heldBack.clear();
     if (ended < targets.size())
         QTimer::singleShot(Timing::stopGraceFor(timeoutMs), this, [this, thisRun = run] {
             if (run == thisRun)

@@ -152,8 +152,10 @@ Figures measure(int n, const QString &picture, const TestFolder &folder)
         return f;
     file.close();
     const QString output = folder.filePath(QStringLiteral("out-%1.txt").arg(n));
-    const QStringList program{QStringLiteral(KELM_LOGO), QStringLiteral("program"), picture,
-                              QStringLiteral("--timeout"), QStringLiteral("60")};
+    // --force: every repetition programs the printers the one before programmed.
+    const QStringList program{
+        QStringLiteral(KELM_LOGO),   QStringLiteral("program"), picture,
+        QStringLiteral("--timeout"), QStringLiteral("60"),      QStringLiteral("--force")};
 
     // Memory of the program for one printer, to take off the figure for N.
     const QString one = QStringLiteral("127.0.0.1:%1").arg(ports[0]);

@@ -4,6 +4,7 @@
 #include "core/config/linksettings.h"
 #include "core/logo/logoconversion.h"
 #include "core/transfer/timing.h"
+#include "core/transfer/journal.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -111,6 +112,13 @@ private:
     void notifySerial(const QString &title, const QString &text);
     bool reopenSerialPort();
 
+    // The journal of what each printer holds: every printer's end goes in; a
+    // send that would pass a printer's daily write budget asks first.
+    Journal *sendJournal();
+    bool confirmWriteBudget();
+    void journalEnd(const QString &name, const QString &address, quint16 port,
+                    PrinterOutcome outcome, int rowsSent);
+
     // Link status.
     void closeLink();
     void disconnectTcpPrinters();
@@ -164,6 +172,9 @@ private:
     int lineCount = 0;
     bool readingSerial = false;
     bool serialBoxDue = false;
+    std::unique_ptr<Journal> journal;
+    QByteArray sentFingerprint;
+    bool journalFailureTold = false;
 
     // The picture as read, kept so that another conversion starts from it; what
     // Threshold and Atkinson scale from; and the print preview.

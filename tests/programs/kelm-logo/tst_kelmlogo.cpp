@@ -37,7 +37,7 @@ struct Run
     {
         QList<QJsonObject> lines;
         for (const QByteArray &line : out.split('\n'))
-            if (!line.isEmpty())
+            if (!line.isEmpty() && !line.startsWith("{\"summary\""))
                 lines.append(QJsonDocument::fromJson(line).object());
         return lines;
     }
@@ -433,7 +433,8 @@ private slots:
         QCOMPARE(printers.frames, (QVector<int>{9, 9, 0, 9, 9, 9}));
         QCOMPARE(printers.mostOpen, 2);
 
-        run = runLogo(common + QStringList{"--all"});
+        // --force: the printers of the first run hold this logo already.
+        run = runLogo(common + QStringList{"--all", "--force"});
         QCOMPARE(run.code, 0);
         QCOMPARE(printers.connections, (QVector<int>{2, 2, 1, 2, 2, 2}));
         QCOMPARE(printers.mostOpen, 2);
