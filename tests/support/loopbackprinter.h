@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTest>
 
 #include <algorithm>
 
@@ -41,6 +42,14 @@ public:
         return int(std::count_if(peers.begin(), peers.end(), [](const QPointer<QTcpSocket> &p) {
             return p && p->state() == QAbstractSocket::ConnectedState;
         }));
+    }
+    // Connects `socket` to this printer; true once the printer has taken it.
+    bool accept(QTcpSocket *socket)
+    {
+        const int before = connections;
+        socket->connectToHost(QHostAddress::LocalHost, port());
+        return socket->waitForConnected(5000) &&
+               QTest::qWaitFor([&] { return connections > before; });
     }
     QTcpSocket *last() const { return peers.isEmpty() ? nullptr : peers.last().data(); }
     void close() { server.close(); }

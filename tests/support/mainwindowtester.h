@@ -1,19 +1,24 @@
 #pragma once
 
+#include "core/transfer/connection.h"
+#include "support/modalanswerer.h"
 #include "ui/mainwindow/mainwindow.h"
 #include "ui/preview/printpreview.h"
-#include "core/transfer/connection.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QTest>
 
-// Reaches the main window's state and private operations, the way the window's
-// own code does; its widgets by their object names.
+// Acts on the main window as the operator does (its widgets by their object
+// names, its menu commands), and reaches the state and private operations that
+// no widget shows or starts.
 class MainWindowTester
 {
 public:
@@ -23,8 +28,39 @@ public:
     {
         return w.findChild<Widget *>(QLatin1String(name));
     }
-    QSlider *sliderX() { return w.sliderX; }
-    QSlider *sliderY() { return w.sliderY; }
+    QSlider *sliderX() { return child<QSlider>("sliderX"); }
+    QSlider *sliderY() { return child<QSlider>("sliderY"); }
+
+    // "&Otwórz plik..." with `path` typed into the file dialog; false if the
+    // dialog came back, as it does for a file that cannot be read.
+    bool loadFile(const QString &path)
+    {
+        ModalAnswerer answerer([&](QWidget *modal) {
+            auto *files = qobject_cast<QFileDialog *>(modal);
+            if (!files || answered) {
+                static_cast<QDialog *>(modal)->reject();
+                return;
+            }
+            answered = true;
+            files->selectFile(path);
+            files->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
+            static_cast<QDialog *>(files)->accept(); // QFileDialog::accept is protected
+        });
+        answered = false;
+        child<QAction>("openAction")->trigger();
+        return answerer.answered == 1;
+    }
+    // "Wyślij", which must be on.
+    void send()
+    {
+        auto *button = child<QPushButton>("sendButton");
+        if (!button->isEnabled())
+            QTest::qFail("\"Wyślij\" is off", __FILE__, __LINE__);
+        button->click();
+    }
+    // What "Wyślij" does, in a state where the button is off.
+    void sendWhileOff() { w.send(); }
+    void cancel() { child<QPushButton>("cancelButton")->click(); }
 
     LinkSettings &linkSettings() { return w.linkSettings; }
     QString &imagePath() { return w.imagePath; }
@@ -37,17 +73,14 @@ public:
     int &lineCount() { return w.lineCount; }
     int &answerTimeoutMs() { return w.answerTimeoutMs; }
 
-    bool loadFile(const QString &path) { return w.loadFile(path); }
     void showPicture(const QImage &picture) { w.showPicture(picture); }
     void updatePreview() { w.updatePreview(); }
     void enableSendIfReady() { w.enableSendIfReady(); }
     void openLink() { w.openLink(); }
-    void send() { w.send(); }
     void statusTick() { w.InterwalCzasowy(); }
     void closeLink() { w.closeLink(); }
     void disconnectTcpPrinters() { w.disconnectTcpPrinters(); }
     QList<Connection *> &connections() { return w.connections; }
-    void cancel() { w.cancel(); }
     void saveSettings() { w.saveSettings(); }
 
     ComPortFinder &findComPorts() { return w.findComPorts; }
@@ -64,4 +97,5 @@ public:
 
 private:
     MainWindow &w;
+    bool answered = false;
 };

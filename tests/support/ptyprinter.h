@@ -135,6 +135,9 @@ public:
         drainTimer.stop();
     }
 
+    // Everything sent has reached the program, which has read it.
+    bool allTaken() const { return outbox.isEmpty() && unreadByProgram() == 0; }
+
     QList<QByteArray> frames;
     QList<PrinterAnswer> answers;
     PrinterAnswer otherwise = PrinterAnswer::ack();

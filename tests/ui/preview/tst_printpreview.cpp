@@ -1,7 +1,7 @@
-#include "ui/startup.h"
 #include "core/logo/conversionfile.h"
 #include "core/logo/picturereader.h"
 #include "support/windowfixture.h"
+#include "ui/startup.h"
 
 #include <QComboBox>
 #include <QPainter>
@@ -80,7 +80,7 @@ private slots:
         const int rows = (lock ? x : y) * 96 / 100;
 
         const QImage shown = preview->shownPicture();
-        t->send();
+        t->sendWhileOff(); // no printer: only the raster and the frame are built
         QCOMPARE(t->lineCount(), rows);
         QCOMPARE(shown, rasterPicture({t->logoHex(), t->lineCount()}));
         QCOMPARE(shown.size(), QSize(416, rows));
