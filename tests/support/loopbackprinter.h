@@ -2,6 +2,7 @@
 
 #include "support/ptyprinter.h"
 
+#include <QHash>
 #include <QHostAddress>
 #include <QList>
 #include <QPointer>
@@ -10,6 +11,10 @@
 #include <QTest>
 
 #include <algorithm>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 // A printer on 127.0.0.1, on the test thread's event loop, taking any number of
 // connections one after another or at once. Each whole frame is answered from
@@ -28,13 +33,35 @@ public:
             listen(quint16(port));
     }
 
-    bool listen(quint16 port = 0) { return server.listen(QHostAddress::LocalHost, port); }
-    // A port nobody listens on.
+    bool listen(quint16 port = 0)
+    {
+        freePort(port);
+        return server.listen(QHostAddress::LocalHost, port);
+    }
+    // A port that refuses connections until freePort() or listen() on it. It
+    // stays bound meanwhile, so that no other listener (another test running at
+    // the same time) can take it.
     static quint16 deadPort()
     {
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost);
-        return probe.serverPort();
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&address), length) != 0 ||
+            ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) != 0) {
+            if (fd >= 0)
+                ::close(fd);
+            return 0;
+        }
+        heldPorts().insert(ntohs(address.sin_port), fd);
+        return ntohs(address.sin_port);
+    }
+    // Lets a printer (here or in another process) listen on a dead port.
+    static void freePort(quint16 port)
+    {
+        if (heldPorts().contains(port))
+            ::close(heldPorts().take(port));
     }
     quint16 port() const { return server.serverPort(); }
     int open() const
@@ -63,6 +90,12 @@ public:
     QList<QPointer<QTcpSocket>> peers; // every connection taken, in order
 
 private:
+    static QHash<quint16, int> &heldPorts()
+    {
+        static QHash<quint16, int> held;
+        return held;
+    }
+
     struct Peer
     {
         FrameStream stream;

@@ -59,6 +59,16 @@ struct SerialRig
 
     QByteArrayList sentRows() { return frameRows(printer.frames); }
 
+    // Sends four rows to their end: their frames follow `earlier` at once,
+    // which shows that nothing went out before them.
+    bool nextSendFollows(const QByteArrayList &earlier)
+    {
+        printer.otherwise = PrinterAnswer::ack();
+        sendRows(4);
+        return QTest::qWaitFor([this] { return t.currentLine() == 5; }) &&
+               sentRows() == earlier + rowFields(1, 4, 4);
+    }
+
     // The printer sends bytes unasked; true once the program took them as one reply.
     bool strayReply(const QByteArray &bytes)
     {

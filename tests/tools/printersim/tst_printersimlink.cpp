@@ -128,19 +128,13 @@ struct Rig
 
 } // namespace
 
-class TstPrinterSimLink : public QObject
+class TstPrinterSimLink : public QObject, NotifierFixture
 {
     Q_OBJECT
 
-    RecordingNotifier notifier;
-
 private slots:
-    void init() { notifier = RecordingNotifier(); }
-    void cleanup()
-    {
-        KELM_EXPECT_NO_NOTICE(notifier);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
+    void init() { resetNotifier(); }
+    void cleanup() { checkNotifier(); }
 
     // Header then footer over the serial link, each landing in its placement.
     void serialLink()

@@ -12,15 +12,13 @@
 #include <ctime>
 #include <sys/resource.h>
 
-class TstLinkStatus : public QObject
+class TstLinkStatus : public QObject, NotifierFixture
 {
     Q_OBJECT
 
-    RecordingNotifier notifier;
-
 private slots:
-    void init() { notifier = RecordingNotifier(); }
-    void cleanup() { KELM_EXPECT_NO_NOTICE(notifier); }
+    void init() { resetNotifier(); }
+    void cleanup() { checkNotifier(); }
 
     // A port that cannot be opened leaves no link, and the status line as it was.
     // One that opens gets 9600 baud, 8N1, no flow control (as the device itself was

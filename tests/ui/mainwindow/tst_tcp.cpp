@@ -62,19 +62,13 @@ struct Pair
 
 } // namespace
 
-class TstTcp : public QObject
+class TstTcp : public QObject, NotifierFixture
 {
     Q_OBJECT
 
-    RecordingNotifier notifier;
-
 private slots:
-    void init() { notifier = RecordingNotifier(); }
-    void cleanup()
-    {
-        KELM_EXPECT_NO_NOTICE(notifier);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
+    void init() { resetNotifier(); }
+    void cleanup() { checkNotifier(); }
 
     // n frames, numbered, the last-row flag on the last only, value 1..n, one
     // finished(); every readyRead counts as one answer.

@@ -96,19 +96,13 @@ struct Rig
 
 } // namespace
 
-class TstTcpFanOut : public QObject
+class TstTcpFanOut : public QObject, NotifierFixture
 {
     Q_OBJECT
 
-    RecordingNotifier notifier;
-
 private slots:
-    void init() { notifier = RecordingNotifier(); }
-    void cleanup()
-    {
-        KELM_EXPECT_NO_NOTICE(notifier);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
+    void init() { resetNotifier(); }
+    void cleanup() { checkNotifier(); }
 
     // Three entries, all connected, only the second ticked: only it is started,
     // yet every row is wired. The first value a bar sees is 2. A printer that
@@ -120,10 +114,7 @@ private slots:
         QVERIFY(rig.picture());
         for (const bool selected : {false, true, false, true, true})
             rig.add(selected);
-        QTcpServer probe; // a port on which nothing listens any more
-        probe.listen(QHostAddress::LocalHost);
-        const quint16 refused = probe.serverPort();
-        probe.close();
+        const quint16 refused = LoopbackPrinter::deadPort();
         rig.add(true, QString::number(refused));
         QVERIFY(rig.open());
         QTRY_VERIFY(!notifier.isEmpty());

@@ -16,15 +16,13 @@ namespace {
 
 } // namespace
 
-class TstTransfer : public QObject
+class TstTransfer : public QObject, NotifierFixture
 {
     Q_OBJECT
 
-    RecordingNotifier notifier;
-
 private slots:
-    void init() { notifier = RecordingNotifier(); }
-    void cleanup() { KELM_EXPECT_NO_NOTICE(notifier); }
+    void init() { resetNotifier(); }
+    void cleanup() { checkNotifier(); }
 
     void fillsFrame_data()
     {
@@ -150,10 +148,7 @@ private slots:
         QTRY_VERIFY(rig.printer.allTaken());
         QVERIFY(notifier.isEmpty());
 
-        rig.printer.otherwise = PrinterAnswer::ack();
-        rig.sendRows(4);
-        QTRY_COMPARE(rig.t.currentLine(), 5);
-        QCOMPARE(rig.sentRows(), rowFields(1, 2, 4) + rowFields(1, 4, 4));
+        QVERIFY(rig.nextSendFollows(rowFields(1, 2, 4)));
     }
 
     // "Przerwij" awaits the reply in flight, which ends the transfer. Bytes after
@@ -176,10 +171,7 @@ private slots:
             QCOMPARE(rig.t.currentLine(), 97);
             QCOMPARE(rig.progress->value(), 0);
         }
-        // Nothing went out meanwhile: the next send's frames follow at once.
-        rig.sendRows(4);
-        QTRY_COMPARE(rig.t.currentLine(), 5);
-        QCOMPARE(rig.sentRows(), rowFields(1, 3, 96) + rowFields(1, 4, 4));
+        QVERIFY(rig.nextSendFollows(rowFields(1, 3, 96)));
     }
 
     void sendDuringTransferRestarts()
@@ -197,9 +189,7 @@ private slots:
         // The late reply to the old frame 2 counts as the reply to the new row 1.
         rig.printer.write("\x64");
         QTRY_COMPARE(rig.t.currentLine(), 5);
-        rig.sendRows(4); // its frames follow at once: nothing went out after the end
-        QTRY_COMPARE(rig.t.currentLine(), 5);
-        QCOMPARE(rig.sentRows(), rowFields(1, 2, 4) + rowFields(1, 4, 4) + rowFields(1, 4, 4));
+        QVERIFY(rig.nextSendFollows(rowFields(1, 2, 4) + rowFields(1, 4, 4)));
     }
 
     // Bytes before the first send or after an empty logo write nothing; with the
