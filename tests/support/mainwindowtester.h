@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -33,7 +34,7 @@ public:
 
     // "&Otwórz plik..." with `path` typed into the file dialog; false if the
     // dialog came back, as it does for a file that cannot be read.
-    bool loadFile(const QString &path)
+    bool openPicture(const QString &path)
     {
         ModalAnswerer answerer([&](QWidget *modal) {
             auto *files = qobject_cast<QFileDialog *>(modal);
@@ -61,6 +62,10 @@ public:
     // What "Wyślij" does, in a state where the button is off.
     void sendWhileOff() { w.send(); }
     void cancel() { child<QPushButton>("cancelButton")->click(); }
+    // What the file dialog's choice does, without the dialog (for measurements).
+    bool loadFile(const QString &path) { return w.loadFile(path); }
+    void showPicture(const QImage &picture) { w.showPicture(picture); }
+    void updatePreview() { w.updatePreview(); }
 
     LinkSettings &linkSettings() { return w.linkSettings; }
     QString &imagePath() { return w.imagePath; }
@@ -73,8 +78,6 @@ public:
     int &lineCount() { return w.lineCount; }
     int &answerTimeoutMs() { return w.answerTimeoutMs; }
 
-    void showPicture(const QImage &picture) { w.showPicture(picture); }
-    void updatePreview() { w.updatePreview(); }
     void enableSendIfReady() { w.enableSendIfReady(); }
     void openLink() { w.openLink(); }
     void statusTick() { w.InterwalCzasowy(); }
@@ -85,7 +88,6 @@ public:
 
     ComPortFinder &findComPorts() { return w.findComPorts; }
 
-    LogoRaster currentRaster() const { return w.currentRaster(); }
     Conversion &conversion() { return w.conversion; }
     // Opened through its menu command.
     PrintPreview *printPreview()
@@ -93,6 +95,14 @@ public:
         if (!w.printPreview || !w.printPreview->isVisible())
             child<QAction>("printPreviewAction")->trigger();
         return w.printPreview;
+    }
+    // The conversion, chosen in the print preview.
+    void chooseConversion(const Conversion &chosen)
+    {
+        PrintPreview *preview = printPreview();
+        auto *box = preview->findChild<QComboBox *>(QStringLiteral("methodBox"));
+        box->setCurrentIndex(box->findData(int(chosen.method)));
+        preview->findChild<QSlider *>(QStringLiteral("levelSlider"))->setValue(chosen.level);
     }
 
 private:

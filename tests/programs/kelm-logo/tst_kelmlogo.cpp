@@ -83,10 +83,10 @@ private slots:
             RecordingNotifier notifier;
             MainWindow window(&notifier);
             MainWindowTester t(window);
-            QVERIFY(t.loadFile(picture));
+            QVERIFY(t.openPicture(picture));
             t.sliderX()->setValue(x);
             t.sliderY()->setValue(y);
-            t.conversion() = conversion;
+            t.chooseConversion(conversion);
             t.sendWhileOff(); // no printer: only the raster is built
             QCOMPARE(t.logoHex(), raster.hex);
         }

@@ -37,7 +37,7 @@ struct Rig
         painter.drawLine(150, 10, 400, 85);
         painter.end();
         const QString path = folder.filePath(QStringLiteral("logo.png"));
-        return image.save(path) && t.loadFile(path);
+        return image.save(path) && t.openPicture(path);
     }
     // A grey gradient with a disc on a partly transparent background: each
     // conversion prints it differently.
@@ -54,7 +54,7 @@ struct Rig
         painter.drawEllipse(600, 20, 250, 250);
         painter.end();
         const QString path = folder.filePath(QStringLiteral("photo.png"));
-        return image.save(path) && t.loadFile(path);
+        return image.save(path) && t.openPicture(path);
     }
     QString out() const { return folder.filePath(QStringLiteral("out")); }
     QImage png(const QJsonObject &line) const

@@ -34,7 +34,7 @@ struct Rig
         QImage image(416, 96, QImage::Format_Mono);
         image.fill(1);
         const QString path = folder.filePath(QStringLiteral("logo.png"));
-        return image.save(path) && t.loadFile(path);
+        return image.save(path) && t.openPicture(path);
     }
     // An entry on its own printer, unless `port` sends it elsewhere.
     void add(bool selected, const QString &port = {}, const QString &name = {})

@@ -68,7 +68,7 @@ private slots:
         QFETCH(bool, footer);
         QFETCH(bool, lock);
         QFETCH(Dither, method);
-        QVERIFY(t->loadFile(saveTransparentLogo()));
+        QVERIFY(t->openPicture(saveTransparentLogo()));
         PrintPreview *preview = t->printPreview();
         QVERIFY(preview->isVisible());
         choose(preview, method);
@@ -97,7 +97,7 @@ private slots:
     // A slider at 0: nothing to send, nothing shown.
     void emptyLogo()
     {
-        QVERIFY(t->loadFile(saveTransparentLogo()));
+        QVERIFY(t->openPicture(saveTransparentLogo()));
         t->sliderY()->setValue(0);
         QVERIFY(t->printPreview()->shownPicture().isNull());
         QCOMPARE(previewText("framesLabel"), QStringLiteral("Ramki: 0, bajty: 0"));
@@ -127,7 +127,7 @@ private slots:
         QFETCH(bool, fromPreview);
         QFETCH(int, x);
         QFETCH(int, y);
-        QVERIFY(t->loadFile(saveTransparentLogo(size.width(), size.height())));
+        QVERIFY(t->openPicture(saveTransparentLogo(size.width(), size.height())));
         t->sliderX()->setValue(40);
         t->sliderY()->setValue(70);
         t->child<QCheckBox>("keepProportionsCheck")->setChecked(lock);
@@ -149,7 +149,7 @@ private slots:
     void conversionSurvivesRestart()
     {
         const QString path = saveTransparentLogo();
-        QVERIFY(t->loadFile(path));
+        QVERIFY(t->openPicture(path));
         t->sliderX()->setValue(70);
         choose(t->printPreview(), Dither::Threshold, 90);
         const QImage expected =
