@@ -78,6 +78,15 @@ public:
         return socket->waitForConnected(5000) &&
                QTest::qWaitFor([&] { return connections > before; });
     }
+    // Writes a marker byte on the program's `socket`, after all the program
+    // wrote on it, and waits until the printer has it: then every frame sent
+    // before it is in `frames`. The marker stays in the frame stream, so this
+    // ends what the connection may still send.
+    bool receivedAllFrom(QTcpSocket *socket)
+    {
+        socket->write(marker, 1);
+        return QTest::qWaitFor([this] { return markerSeen; });
+    }
     QTcpSocket *last() const { return peers.isEmpty() ? nullptr : peers.last().data(); }
     void close() { server.close(); }
 
@@ -112,7 +121,9 @@ private:
             QObject::connect(peer, &QObject::destroyed, [state] { delete state; });
             QObject::connect(peer, &QTcpSocket::disconnected, peer, &QObject::deleteLater);
             QObject::connect(peer, &QTcpSocket::readyRead, [this, peer, state] {
-                for (const QByteArray &frame : state->stream.feed(peer->readAll())) {
+                const QByteArray bytes = peer->readAll();
+                markerSeen = markerSeen || bytes.contains(marker[0]);
+                for (const QByteArray &frame : state->stream.feed(bytes)) {
                     frames.append(frame);
                     if (++state->frames == dropAfter) {
                         peer->disconnectFromHost();
@@ -126,5 +137,7 @@ private:
         }
     }
 
+    static constexpr char marker[] = "#"; // in no frame
+    bool markerSeen = false;
     QTcpServer server;
 };

@@ -96,7 +96,8 @@ private slots:
         pair.printer.otherwise = answer;
         pair.start(lines);
         QTRY_COMPARE(pair.finishedSpy.size(), 1);
-        QVERIFY(staysTrue([&] { return pair.printer.frames.size() == frames; }));
+        QVERIFY(pair.printer.receivedAllFrom(&pair.socket));
+        QCOMPARE(pair.printer.frames.size(), frames);
         QCOMPARE(pair.finishedSpy.size(), 1);
         QCOMPARE(frameRows(pair.printer.frames), rowFields(1, frames, lines));
         QCOMPARE(pair.printer.frames.first().mid(23, 104), pair.hex.left(104));
@@ -147,8 +148,11 @@ private slots:
         QTRY_VERIFY(!notifier.isEmpty());
         KELM_EXPECT_BOX(notifier, Critical, QStringLiteral("Grafika już zaprogramowana"), Close,
                         pair.detail());
+        QSignalSpy late(&pair.socket, &QTcpSocket::readyRead);
         pair.printer.last()->write("\x64");
-        QVERIFY(staysTrue([&] { return pair.printer.frames.size() == 3; }));
+        QVERIFY(late.wait());
+        QVERIFY(pair.printer.receivedAllFrom(&pair.socket));
+        QCOMPARE(pair.printer.frames.size(), 3);
         QCOMPARE(pair.finishedSpy.size(), 0);
         QCOMPARE(pair.values(), QList<int>({1, 2, 3}));
 
