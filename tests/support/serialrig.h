@@ -58,6 +58,8 @@ struct SerialRig
     }
 
     QByteArrayList sentRows() { return frameRows(printer.frames); }
+    // All the program wrote has reached the printer's frames.
+    bool printerHasAll() { return port()->bytesToWrite() == 0 && printer.unreadByPrinter() == 0; }
 
     // Sends four rows to their end: their frames follow `earlier` at once,
     // which shows that nothing went out before them.

@@ -4,7 +4,6 @@
 #include "core/system/filedescriptors.h"
 #include "support/notices.h"
 #include "support/serialrig.h"
-#include "support/waits.h"
 
 #include <QTest>
 
