@@ -217,9 +217,11 @@ private slots:
             printer->last()->write("\x64");
         QTRY_VERIFY(finished[0]->size() == 1 && finished[1]->size() == 1 &&
                     finished[2]->size() == 1);
-        QVERIFY(staysTrue([&] {
-            return rig.printers[0]->frames.size() == 3 && rig.printers[1]->frames.size() == 10;
-        }));
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(rig.printers[i]->receivedAllFrom(rig.t.linkSettings().tcpSockets[i]));
+        QCOMPARE(rig.printers[0]->frames.size(), 3);
+        QCOMPARE(rig.printers[1]->frames.size(), 10);
+        QCOMPARE(rig.printers[2]->frames.size(), 10);
         QCOMPARE(frameRows(rig.printers[0]->frames),
                  rowFields(1, 1, 8) + rowFields(1, 1, 8) + rowFields(1, 1, 8));
     }
