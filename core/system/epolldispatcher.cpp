@@ -95,11 +95,11 @@ int EpollEventDispatcher::dispatchSockets(int fd, quint32 events, quint64 seen)
         // A notifier may go, or another take its descriptor, while an earlier
         // one in this pass is handled (or an event loop run by it): what was
         // ready before is not for it.
-        const auto it = watches.find(fd);
-        if (it == watches.end() || it->second.changed > seen || !it->second.notifiers[type])
+        const Watch *w = watchOf(fd);
+        if (!w || w->changed > seen || !w->notifiers[type])
             continue;
         QEvent event(QEvent::SockAct);
-        QCoreApplication::sendEvent(it->second.notifiers[type], &event);
+        QCoreApplication::sendEvent(w->notifiers[type], &event);
         ++handled;
     }
     return handled;
@@ -124,6 +124,11 @@ void EpollEventDispatcher::waitForWakeUp(int timeout)
         takeWakeUp();
 }
 
+EpollEventDispatcher::Watch *EpollEventDispatcher::watchOf(int fd)
+{
+    return fd >= 0 && size_t(fd) < watches.size() ? &watches[size_t(fd)] : nullptr;
+}
+
 bool EpollEventDispatcher::hasPendingEvents()
 {
     return wakePending.load(std::memory_order_acquire);
@@ -132,7 +137,11 @@ bool EpollEventDispatcher::hasPendingEvents()
 void EpollEventDispatcher::registerSocketNotifier(QSocketNotifier *notifier)
 {
     const int fd = int(notifier->socket());
-    Watch &w = watches[fd];
+    if (fd < 0)
+        return;
+    if (size_t(fd) >= watches.size())
+        watches.resize(size_t(fd) + 1);
+    Watch &w = watches[size_t(fd)];
     w.notifiers[notifier->type()] = notifier;
     w.changed = ++changes;
     update(fd);
@@ -141,20 +150,17 @@ void EpollEventDispatcher::registerSocketNotifier(QSocketNotifier *notifier)
 void EpollEventDispatcher::unregisterSocketNotifier(QSocketNotifier *notifier)
 {
     const int fd = int(notifier->socket());
-    const auto it = watches.find(fd);
-    if (it == watches.end() || it->second.notifiers[notifier->type()] != notifier)
+    Watch *w = watchOf(fd);
+    if (!w || w->notifiers[notifier->type()] != notifier)
         return;
-    it->second.notifiers[notifier->type()] = nullptr;
-    it->second.changed = ++changes;
+    w->notifiers[notifier->type()] = nullptr;
+    w->changed = ++changes;
     update(fd);
 }
 
 void EpollEventDispatcher::update(int fd)
 {
-    const auto it = watches.find(fd);
-    if (it == watches.end())
-        return;
-    Watch &w = it->second;
+    Watch &w = watches[size_t(fd)];
     uint32_t events = 0;
     if (w.notifiers[QSocketNotifier::Read])
         events |= EPOLLIN;
@@ -167,7 +173,7 @@ void EpollEventDispatcher::update(int fd)
         // it out of the set.
         if (w.added)
             ::epoll_ctl(epoll, EPOLL_CTL_DEL, fd, nullptr);
-        watches.erase(it);
+        w.added = false;
         return;
     }
     epoll_event event{};

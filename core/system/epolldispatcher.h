@@ -67,6 +67,7 @@ private:
         quint64 changed = 0; // the count of notifier changes when it last changed
     };
 
+    Watch *watchOf(int fd);
     int dispatchSockets(int fd, quint32 events, quint64 seen);
     void takeWakeUp();
     void waitForWakeUp(int timeout);
@@ -81,8 +82,8 @@ private:
     int wake = -1; // eventfd
     std::atomic<bool> wakePending{false};
     std::atomic<bool> interrupted{false};
-    std::unordered_map<int, Watch> watches;
-    quint64 changes = 0; // notifiers registered or unregistered so far
+    std::vector<Watch> watches; // by descriptor
+    quint64 changes = 0;        // notifiers registered or unregistered so far
     std::unordered_map<int, Timer> timers;
     std::unordered_map<QObject *, std::vector<int>> timersOf;
     std::vector<Due> heap; // a min-heap by due time, then by arming order
