@@ -112,6 +112,9 @@ struct Figures
     double programMs = 0, floorMs = 0, floorConnectMs = 0;
     double programCpuMs = 0, floorCpuMs = 0, printersCpuProgramMs = 0, printersCpuFloorMs = 0;
     double baseMs = 0, baseCpuMs = 0; // kelm-logo for one printer: start-up, picture, one logo
+    // Each run's kelm-logo beside the floor right after it, so that a machine
+    // busier in one run than in another weighs on both.
+    double ratio = 0, cpuRatio = 0;
     long peakKib = 0;
     double kibPerPrinter = 0;
     bool ok = false;
@@ -199,9 +202,9 @@ Figures measure(int n, const QString &picture, const Options &options, const Tes
     if (base.code != 0)
         return f;
 
-    const int repetitions = n <= 100 ? 5 : n <= 1000 ? 3 : 2;
+    const int repetitions = n <= 1000 ? 5 : 3;
     std::vector<double> programMs, floorMs, connectMs, programCpu, floorCpu, printersProgram,
-        printersFloor;
+        printersFloor, ratios, cpuRatios;
     const qint64 pid = printers.processId();
     for (int rep = 0; rep < repetitions; ++rep) {
         const double printersAtStart = processCpuMs(pid);
@@ -230,6 +233,8 @@ Figures measure(int n, const QString &picture, const Options &options, const Tes
         connectMs.push_back(floor.connectMs);
         programCpu.push_back(s.cpuMs);
         floorCpu.push_back(floor.cpuMs + floor.connectCpuMs);
+        ratios.push_back(s.ms / (floor.sendMs + floor.connectMs));
+        cpuRatios.push_back((s.cpuMs - base.cpuMs) / (floor.cpuMs + floor.connectCpuMs));
         printersProgram.push_back(printersAfterProgram - printersAtStart);
         printersFloor.push_back(printersAfterFloor - printersAfterProgram);
         f.peakKib = std::max(f.peakKib, s.peakKib);
@@ -242,6 +247,8 @@ Figures measure(int n, const QString &picture, const Options &options, const Tes
     f.floorConnectMs = median(connectMs);
     f.programCpuMs = median(programCpu);
     f.floorCpuMs = median(floorCpu);
+    f.ratio = median(ratios);
+    f.cpuRatio = median(cpuRatios);
     f.printersCpuProgramMs = median(printersProgram);
     f.printersCpuFloorMs = median(printersFloor);
     f.baseMs = base.ms;
@@ -294,7 +301,8 @@ int main(int argc, char **argv)
         "kelm ms  = wall time from spawn to exit of kelm-logo (start-up, picture, connecting,\n"
         "           sending, report); 1-prt ms = the same for one printer (its fixed cost).\n"
         "floor ms = wall time of one epoll stop-and-wait loop in this process against the\n"
-        "           same printers, connecting included; ratio = kelm ms / floor ms.\n"
+        "           same printers, connecting included; ratio = kelm ms / floor ms, the\n"
+        "           median of the runs' own ratios (each run beside its own floor).\n"
         "us/f     = wall time / (N x 96 frames), kelm-logo and floor.\n"
         "cpu/f    = CPU time (user+sys) per frame, in us: kelm-logo beyond its one-printer run,\n"
         "           the floor's thread (connecting and sending), the printers' process during\n"
@@ -326,10 +334,9 @@ int main(int argc, char **argv)
         const double frames = n * double(rows);
         std::printf(
             "%5d %8.1f %8.1f %8.1f %5.2f | %6.2f %6.2f | %6.2f %6.2f %6.2f %5.2f | %8ld %7.1f\n", n,
-            f.programMs, f.baseMs, f.floorMs, f.programMs / f.floorMs,
-            1000.0 * f.programMs / frames, 1000.0 * f.floorMs / frames,
-            1000.0 * (f.programCpuMs - f.baseCpuMs) / frames, 1000.0 * f.floorCpuMs / frames,
-            1000.0 * f.printersCpuProgramMs / frames, (f.programCpuMs - f.baseCpuMs) / f.floorCpuMs,
+            f.programMs, f.baseMs, f.floorMs, f.ratio, 1000.0 * f.programMs / frames,
+            1000.0 * f.floorMs / frames, 1000.0 * (f.programCpuMs - f.baseCpuMs) / frames,
+            1000.0 * f.floorCpuMs / frames, 1000.0 * f.printersCpuProgramMs / frames, f.cpuRatio,
             f.peakKib, f.kibPerPrinter);
         std::fflush(stdout);
     }
@@ -339,15 +346,15 @@ int main(int argc, char **argv)
                 return &f;
         return nullptr;
     };
-    const auto ratio = [](const Figures &f) { return f.programMs / f.floorMs; };
-    std::printf("\nGoals:\n");
+    std::printf("\nGoals (wall time; CPU time beside it):\n");
     if (const Figures *f = find(1000))
-        std::printf("  N=1000 within 1.2x of the floor: %.2fx %s\n", ratio(*f),
-                    ratio(*f) <= 1.2 ? "met" : "MISSED");
+        std::printf("  N=1000 within 1.2x of the floor: %.2fx %s (CPU %.2fx)\n", f->ratio,
+                    f->ratio <= 1.2 ? "met" : "MISSED", f->cpuRatio);
     if (const Figures *a = find(1000), *b = find(5000); a && b)
         std::printf("  N=5000 per frame no worse than N=1000, relative to the floor: %.2fx "
-                    "against %.2fx %s\n",
-                    ratio(*b), ratio(*a), ratio(*b) <= ratio(*a) ? "met" : "MISSED");
+                    "against %.2fx %s (CPU %.2fx against %.2fx)\n",
+                    b->ratio, a->ratio, b->ratio <= a->ratio ? "met" : "MISSED", b->cpuRatio,
+                    a->cpuRatio);
     for (const Figures &f : all)
         std::printf("  N=%d memory under 50 KiB per printer: %.1f KiB %s\n", f.n, f.kibPerPrinter,
                     f.kibPerPrinter < 50 ? "met" : "MISSED");
