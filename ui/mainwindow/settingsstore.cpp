@@ -3,10 +3,10 @@
 
 #include "core/notifier.h"
 #include "core/config/settingsformat.h"
+#include "core/system/boundedfile.h"
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QSaveFile>
 #include <QTcpSocket>
 
@@ -15,23 +15,6 @@ namespace {
 QString settingsPath()
 {
     return QDir::currentPath() + QLatin1Char('/') + QLatin1String(settingsFileName);
-}
-
-// What a link points to counts: a link to a regular file is read and written
-// through, one to a device or a FIFO is neither.
-bool isRegularOrMissing(const QString &path)
-{
-    const QFileInfo info(path);
-    return info.isFile() || (!info.exists() && !info.isSymLink());
-}
-
-// The whole file, unless it is larger than any settings file can be.
-bool readAtMost(QFile &file, QByteArray *content)
-{
-    if (file.size() > maxSettingsFileSize)
-        return false;
-    *content = file.read(maxSettingsFileSize + 1);
-    return content->size() <= maxSettingsFileSize && file.error() == QFileDevice::NoError;
 }
 
 } // namespace
@@ -44,7 +27,7 @@ void MainWindow::loadSettings()
     const bool opened =
         isRegularOrMissing(file.fileName()) && file.open(QIODevice::ReadWrite | QIODevice::Text);
     QByteArray content;
-    const bool read = opened && readAtMost(file, &content);
+    const bool read = opened && readAtMost(file, maxSettingsFileSize, &content);
     if (!read)
         notifier->critical(QStringLiteral("Błąd"),
                            QStringLiteral("Nie można otworzyć pliku z ustawieniami"));
