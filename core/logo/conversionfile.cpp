@@ -8,10 +8,9 @@
 
 QByteArray formatConversionFile(const Conversion &conversion)
 {
-    QByteArray content = "dither=" + ditherName(conversion.method).toLatin1() + "\nlevel=" +
-                         (conversion.autoLevel ? QByteArray("auto")
-                                               : QByteArray::number(conversion.level)) +
-                         '\n';
+    QByteArray content =
+        "dither=" + ditherName(conversion.method).toLatin1() + "\nlevel=" +
+        (conversion.autoLevel ? QByteArray("auto") : QByteArray::number(conversion.level)) + '\n';
     // Neutral is left out: the file stays what it was for those who never use it.
     if (conversion.brightness != 0)
         content += "brightness=" + QByteArray::number(conversion.brightness) + '\n';

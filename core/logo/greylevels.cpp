@@ -11,8 +11,7 @@ GreyTable brightnessTable(int brightness)
     const double gamma = std::pow(2.0, -step / 50.0);
     for (int grey = 0; grey < 256; ++grey)
         table[size_t(grey)] =
-            step == 0 ? uchar(grey)
-                      : uchar(std::lround(255.0 * std::pow(grey / 255.0, gamma)));
+            step == 0 ? uchar(grey) : uchar(std::lround(255.0 * std::pow(grey / 255.0, gamma)));
     return table;
 }
 

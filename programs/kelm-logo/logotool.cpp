@@ -104,13 +104,14 @@ bool buildLogo(const LogoCommand &command, Logo *logo, QString *error)
 QString sizeLine(const Logo &logo)
 {
     const int rows = logo.raster.lineCount;
-    const QString size = QStringLiteral("Logo: %1 x %2 punktów (pole %3 x %4), %5 ramek, %6 bajtów.")
-                             .arg(logo.widthDots)
-                             .arg(rows)
-                             .arg(logoWidthDots)
-                             .arg(logoMaxRows)
-                             .arg(rows)
-                             .arg(rows * frameSize);
+    const QString size =
+        QStringLiteral("Logo: %1 x %2 punktów (pole %3 x %4), %5 ramek, %6 bajtów.")
+            .arg(logo.widthDots)
+            .arg(rows)
+            .arg(logoWidthDots)
+            .arg(logoMaxRows)
+            .arg(rows)
+            .arg(rows * frameSize);
     if (logo.autoLevel == 0)
         return size;
     return size + QStringLiteral("\nPróg automatyczny: %1.").arg(logo.autoLevel);

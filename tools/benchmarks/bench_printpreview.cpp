@@ -182,8 +182,8 @@ int main(int argc, char **argv)
             const Figures f = figures(ms);
             withinGoals = withinGoals && f.median < p.goal;
             const QString name = ditherName(c.method) + (c.automatic ? " auto" : "");
-            std::printf("%-10s %-15s %7d %8.2f %8.2f %6.1f %5.0f %8.2f\n", p.name,
-                        qPrintable(name), c.brightness, f.median, f.worst,
+            std::printf("%-10s %-15s %7d %8.2f %8.2f %6.1f %5.0f %8.2f\n", p.name, qPrintable(name),
+                        c.brightness, f.median, f.worst,
                         bare.median > 0 ? f.median / bare.median : 0.0, p.goal, switchMs);
         }
     }
@@ -202,8 +202,8 @@ int main(int argc, char **argv)
             std::vector<double> ms;
             for (int i = 0; i < moves; ++i) {
                 const int value = 20 + i % 30;
-                ms.push_back(untilPainted(canvas, SIGNAL(painted()),
-                                          [&] { brightness->setValue(value); }));
+                ms.push_back(
+                    untilPainted(canvas, SIGNAL(painted()), [&] { brightness->setValue(value); }));
             }
             const Figures f = figures(ms);
             std::printf("%-10s %-15s %8.2f %8.2f\n", p.name, qPrintable(ditherName(method)),

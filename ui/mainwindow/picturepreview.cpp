@@ -1,11 +1,11 @@
 // Opening a picture, its 1-bit conversion and the preview that follows the sliders.
 #include "ui/mainwindow/mainwindow.h"
 
-#include "core/notifier.h"
 #include "core/config/settingsformat.h"
 #include "core/logo/conversionfile.h"
 #include "core/logo/greylevels.h"
 #include "core/logo/picturereader.h"
+#include "core/notifier.h"
 #include "core/system/boundedfile.h"
 #include "ui/preview/printpreview.h"
 
@@ -167,9 +167,9 @@ LogoRaster MainWindow::currentRaster()
     if (conversion.method != Dither::Diffusion && reducedPicture.isNull())
         reducedPicture = preparePicture(picture, conversion).reduced;
     int level = conversion.level;
-    const LogoRaster raster = buildLogoRaster(PreparedPicture{image, reducedPicture},
-                                              sliderX->value(), sliderY->value(), conversion,
-                                              &level);
+    const LogoRaster raster =
+        buildLogoRaster(PreparedPicture{image, reducedPicture}, sliderX->value(), sliderY->value(),
+                        conversion, &level);
     if (conversion.method == Dither::Threshold && conversion.autoLevel && raster.lineCount > 0)
         conversion.level = level;
     return raster;
@@ -270,6 +270,7 @@ void MainWindow::saveConversion()
     QFile file(conversionPath());
     if (!file.exists() && conversion == Conversion())
         return;
-    if (isRegularOrMissing(file.fileName()) && file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (isRegularOrMissing(file.fileName()) &&
+        file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         file.write(formatConversionFile(conversion));
 }

@@ -1,8 +1,8 @@
 // Keeping the link configuration and the picture path in settings.txt.
 #include "ui/mainwindow/mainwindow.h"
 
-#include "core/notifier.h"
 #include "core/config/settingsformat.h"
+#include "core/notifier.h"
 #include "core/system/boundedfile.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "ui/preview/printpreview.h"
 
-#include "core/notifier.h"
 #include "core/logo/greylevels.h"
+#include "core/notifier.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -113,7 +113,8 @@ private slots:
         for (int brightness : {-100, -40, 0, 40, 100}) {
             const int black =
                 blackDots(buildLogoRaster(picture, 100, 100, {method, 128, false, brightness}));
-            QVERIFY2(black < previous, qPrintable(QStringLiteral("%1: %2").arg(brightness).arg(black)));
+            QVERIFY2(black < previous,
+                     qPrintable(QStringLiteral("%1: %2").arg(brightness).arg(black)));
             previous = black;
         }
         for (int brightness : {darkestBrightness, lightestBrightness}) {
@@ -169,7 +170,8 @@ private slots:
             << Conversion{Dither::Threshold, 128, true, 30}
             << QByteArray("dither=threshold\nlevel=auto\nbrightness=30\n");
         QTest::newRow("darker, out of range")
-            << QByteArray("brightness=-400\nlevel=x\n") << Conversion{Dither::Diffusion, 128, false, -100}
+            << QByteArray("brightness=-400\nlevel=x\n")
+            << Conversion{Dither::Diffusion, 128, false, -100}
             << QByteArray("dither=diffusion\nlevel=128\nbrightness=-100\n");
     }
     void conversionFile()

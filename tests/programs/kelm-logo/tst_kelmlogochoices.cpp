@@ -1,12 +1,12 @@
 // kelm-logo's --brightness and --level auto against the window with the same
 // choices made in its print preview: the same raster, dot for dot, so the same
 // frames.
-#include "ui/startup.h"
 #include "core/logo/picturereader.h"
 #include "support/mainwindowtester.h"
 #include "support/recordingnotifier.h"
 #include "support/testfolder.h"
 #include "tools/benchmarks/benchpicture.h"
+#include "ui/startup.h"
 
 #include <QComboBox>
 #include <QProcess>
@@ -28,13 +28,12 @@ private slots:
         QTest::addColumn<int>("x");
         QTest::addColumn<int>("y");
         QTest::newRow("threshold auto, lighter")
-            << QStringList{"--dither", "threshold", "--level", "auto", "--brightness", "35",
-                           "--x", "80"}
+            << QStringList{"--dither",     "threshold", "--level", "auto",
+                           "--brightness", "35",        "--x",     "80"}
             << Conversion{Dither::Threshold, 128, true, 35} << 80 << 100;
-        QTest::newRow("atkinson, darker") << QStringList{"--dither", "atkinson", "--brightness",
-                                                         "-40", "--y", "50"}
-                                          << Conversion{Dither::Atkinson, 128, false, -40} << 100
-                                          << 50;
+        QTest::newRow("atkinson, darker")
+            << QStringList{"--dither", "atkinson", "--brightness", "-40", "--y", "50"}
+            << Conversion{Dither::Atkinson, 128, false, -40} << 100 << 50;
         QTest::newRow("diffusion, lighter")
             << QStringList{"--brightness=+50", "--x", "70", "--y", "90"}
             << Conversion{Dither::Diffusion, 128, false, 50} << 70 << 90;

@@ -2,11 +2,11 @@
 // and the automatic level, and show what "Wyślij" sends: the raster kelm-logo
 // builds from the same choices. conversion.txt keeps them and is read only when
 // it is a regular file.
-#include "ui/startup.h"
 #include "core/logo/conversionfile.h"
 #include "core/logo/picturereader.h"
 #include "support/windowfixture.h"
 #include "tools/benchmarks/benchpicture.h"
+#include "ui/startup.h"
 
 #include <QComboBox>
 #include <QTest>
@@ -40,7 +40,10 @@ class TstPictureChoices : public QObject, WindowFixture
         control<QSlider>("brightnessSlider")->setValue(conversion.brightness);
     }
 
-    static QImage rgb(const QPixmap &pixmap) { return pixmap.toImage().convertToFormat(QImage::Format_RGB32); }
+    static QImage rgb(const QPixmap &pixmap)
+    {
+        return pixmap.toImage().convertToFormat(QImage::Format_RGB32);
+    }
     static QImage rgb(const QImage &image) { return image.convertToFormat(QImage::Format_RGB32); }
 
 private slots:
@@ -58,13 +61,13 @@ private slots:
         QTest::addColumn<int>("x");
         QTest::addColumn<int>("y");
         QTest::newRow("diffusion, neutral") << Conversion{} << 100 << 100;
-        QTest::newRow("diffusion, lighter") << Conversion{Dither::Diffusion, 128, false, 40} << 60
-                                            << 100;
+        QTest::newRow("diffusion, lighter")
+            << Conversion{Dither::Diffusion, 128, false, 40} << 60 << 100;
         QTest::newRow("threshold 78") << Conversion{Dither::Threshold, 78} << 50 << 33;
         QTest::newRow("threshold auto, darker")
             << Conversion{Dither::Threshold, 128, true, -30} << 95 << 80;
-        QTest::newRow("atkinson, lighter") << Conversion{Dither::Atkinson, 128, false, 45} << 100
-                                           << 50;
+        QTest::newRow("atkinson, lighter")
+            << Conversion{Dither::Atkinson, 128, false, 45} << 100 << 50;
     }
     void pictureIsWhatPrints()
     {
@@ -121,9 +124,9 @@ private slots:
         QVERIFY(!automatic->isChecked());
         QVERIFY(!t->conversion().autoLevel);
         QCOMPARE(t->conversion().level, found + 5);
-        QCOMPARE(t->currentRaster().hex,
-                 buildLogoRaster(readPicture(t->imagePath()), 30, 100,
-                                 {Dither::Threshold, found + 5}).hex);
+        QCOMPARE(t->currentRaster().hex, buildLogoRaster(readPicture(t->imagePath()), 30, 100,
+                                                         {Dither::Threshold, found + 5})
+                                             .hex);
     }
 
     // Kept beside the method and level; the preview's controls come back.
@@ -132,7 +135,8 @@ private slots:
         QVERIFY(t->loadFile(savePhoto()));
         choose({Dither::Threshold, 128, true, -25});
         startWindow();
-        QVERIFY(t->conversion() == (Conversion{Dither::Threshold, t->conversion().level, true, -25}));
+        QVERIFY(t->conversion() ==
+                (Conversion{Dither::Threshold, t->conversion().level, true, -25}));
         QVERIFY(control<QCheckBox>("autoLevelCheck")->isChecked());
         QCOMPARE(control<QSlider>("brightnessSlider")->value(), -25);
         QCOMPARE(control<QLabel>("brightnessValueLabel")->text(), QStringLiteral("-25"));
