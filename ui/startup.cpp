@@ -1,34 +1,17 @@
 #include "ui/startup.h"
 
+#include "core/system/signalwatch.h"
+
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QFont>
 #include <QIcon>
 #include <QLibraryInfo>
-#include <QSocketNotifier>
 #include <QTextCodec>
 #include <QTranslator>
 
-#include <cerrno>
 #include <csignal>
-#include <fcntl.h>
 #include <sys/resource.h>
-#include <unistd.h>
-
-namespace {
-
-// The signal handler's only way to the event loop.
-int signalPipe[2] = {-1, -1};
-
-void onTerminationSignal(int)
-{
-    const int saved = errno;
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
-    errno = saved;
-}
-
-} // namespace
 
 void prepareEventLoop()
 {
@@ -85,21 +68,7 @@ void raiseOpenFileLimit()
 
 void quitOnTerminationSignals()
 {
-    if (signalPipe[0] >= 0 || ::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        return;
-    auto *notifier =
-        new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
-    QObject::connect(notifier, &QSocketNotifier::activated, [] {
-        char byte;
-        while (::read(signalPipe[0], &byte, 1) > 0) {
-        }
-        // Ends modal loops as well; the program then exits as from "Wyjście".
-        QCoreApplication::quit();
-    });
-    struct sigaction action = {};
-    action.sa_handler = onTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (const int signal : {SIGTERM, SIGHUP})
-        ::sigaction(signal, &action, nullptr);
+    auto *watch = new SignalWatch({SIGTERM, SIGHUP}, 0, QCoreApplication::instance());
+    // Ends modal loops as well; the program then exits as from "Wyjście".
+    QObject::connect(watch, &SignalWatch::caught, watch, [] { QCoreApplication::quit(); });
 }

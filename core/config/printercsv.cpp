@@ -7,6 +7,8 @@
 #include <functional>
 #include <limits>
 
+#include <arpa/inet.h>
+
 const char csvByteOrderMark[] = "\xEF\xBB\xBF";
 
 namespace {
@@ -163,7 +165,50 @@ bool isBlank(const SplitLine &split)
     return true;
 }
 
+// What a spreadsheet reads as the start of a formula, after any quotes.
+bool looksLikeFormula(const QString &field)
+{
+    int i = 0;
+    while (i < field.size() && field.at(i) == QLatin1Char('\''))
+        ++i;
+    if (i >= field.size())
+        return false;
+    switch (field.at(i).unicode()) {
+    case '=':
+    case '+':
+    case '-':
+    case '@':
+    case '\t':
+    case '\r':
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Undoes csvLine's "'" in front of a formula-like field.
+QString fromSpreadsheetText(const QString &field)
+{
+    return field.startsWith(QLatin1Char('\'')) && looksLikeFormula(field) ? field.mid(1) : field;
+}
+
 } // namespace
+
+bool isBracketedIpv6(const QString &address, QString *bare)
+{
+    const QString trimmed = address.trimmed();
+    if (trimmed.size() < 3 || !trimmed.startsWith(QLatin1Char('[')) ||
+        !trimmed.endsWith(QLatin1Char(']')))
+        return false;
+    const QString inside = trimmed.mid(1, trimmed.size() - 2);
+    unsigned char binary[16];
+    if (::inet_pton(AF_INET6, inside.toLatin1().constData(), binary) != 1 ||
+        inside.toLatin1() != inside.toUtf8())
+        return false;
+    if (bare)
+        *bare = inside;
+    return true;
+}
 
 bool isIpValid(const QString &address)
 {
@@ -219,7 +264,7 @@ QString printerAddressKey(const QString &address, const QString &port)
            (numeric ? QString::number(number) : port.trimmed());
 }
 
-PrinterCsv parsePrinterCsv(const QByteArray &content)
+PrinterCsv parsePrinterCsv(const QByteArray &content, bool acceptIpv6)
 {
     QString text = decode(content);
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
@@ -264,6 +309,8 @@ PrinterCsv parsePrinterCsv(const QByteArray &content)
             problem(QStringLiteral("Za dużo pól: najwyżej nazwa, adres, port i 1 lub 0"));
             continue;
         }
+        for (QString &field : fields)
+            field = fromSpreadsheetText(field);
         PrinterEntry entry{fields.at(0), fields.at(1), fields.at(2), true};
         if (fields.size() == 4 && !fields.at(3).isEmpty()) {
             if (fields.at(3) == QLatin1String("0")) {
@@ -274,9 +321,22 @@ PrinterCsv parsePrinterCsv(const QByteArray &content)
                 continue;
             }
         }
-        const QString entryProblem = printerEntryProblem(entry.name, entry.address, entry.port);
+        const bool ipv6 = isBracketedIpv6(entry.address);
+        if (ipv6 && !acceptIpv6) {
+            problem(QStringLiteral("Adresu IPv6 „%1” nie można zapisać w pliku settings.txt")
+                        .arg(entry.address.trimmed()));
+            continue;
+        }
+        // The brackets and colons of an IPv6 address are checked above.
+        const QString entryProblem =
+            printerEntryProblem(entry.name, ipv6 ? QString() : entry.address, entry.port);
         if (!entryProblem.isEmpty()) {
             problem(entryProblem);
+            continue;
+        }
+        static const QRegularExpression number(QStringLiteral("^\\s*[0-9]+\\s*$"));
+        if (!number.match(entry.port).hasMatch()) {
+            problem(QStringLiteral("Port „%1” nie jest liczbą").arg(entry.port));
             continue;
         }
         if (containsReservedWord(entry.name) || containsReservedWord(entry.address) ||
@@ -303,12 +363,14 @@ QByteArray csvLine(const QStringList &fields)
     for (int i = 0; i < fields.size(); ++i) {
         if (i > 0)
             out += ';';
-        const QString &field = fields.at(i);
-        const bool quote = !field.isEmpty() &&
-                           (field.contains(QLatin1Char(';')) || field.contains(QLatin1Char(',')) ||
-                            field.contains(QLatin1Char('"')) || field.contains(QLatin1Char('\n')) ||
-                            field.contains(QLatin1Char('\r')) || field.front().isSpace() ||
-                            field.back().isSpace());
+        const bool formula = looksLikeFormula(fields.at(i));
+        const QString field = formula ? QLatin1Char('\'') + fields.at(i) : fields.at(i);
+        const bool quote =
+            formula || (!field.isEmpty() &&
+                        (field.contains(QLatin1Char(';')) || field.contains(QLatin1Char(',')) ||
+                         field.contains(QLatin1Char('"')) || field.contains(QLatin1Char('\n')) ||
+                         field.contains(QLatin1Char('\r')) || field.front().isSpace() ||
+                         field.back().isSpace()));
         if (quote) {
             QString doubled = field;
             doubled.replace(QLatin1String("\""), QLatin1String("\"\""));

@@ -42,7 +42,11 @@ struct PrinterCsv
 // Windows-1250. Every line goes through the editor's checks and must not hold
 // "Drukarka"; lines that fail, and lines repeating the address and port of an
 // earlier line, are in `problems` and nowhere else. Blank lines are skipped.
-PrinterCsv parsePrinterCsv(const QByteArray &content);
+// The port must be a number. A field written as text for a spreadsheet (see
+// csvLine) loses its first "'". An address "[IPv6]" is refused, with the reason
+// that settings.txt cannot hold it, unless `acceptIpv6` (kelm-logo reads such
+// files, and never writes settings.txt).
+PrinterCsv parsePrinterCsv(const QByteArray &content, bool acceptIpv6 = false);
 
 // The same format: UTF-8 with BOM, ";", CR LF, a header line;
 // parsePrinterCsv(formatPrinterCsv(x)).entries == x for entries that pass the checks.
@@ -50,7 +54,10 @@ QByteArray formatPrinterCsv(const QList<PrinterEntry> &entries);
 
 // One CSV line in UTF-8, fields joined by ";" and ended by CR LF; a field is
 // quoted when it holds ";", ",", a quote, a line break or leading or trailing
-// white space. The file's writer puts csvByteOrderMark first.
+// white space. A field a spreadsheet would take for a formula (starting with
+// "=", "+", "-", "@", a tab or a carriage return, after any "'") is quoted with
+// a "'" in front, which the spreadsheet shows as text and the reader drops.
+// The file's writer puts csvByteOrderMark first.
 QByteArray csvLine(const QStringList &fields);
 extern const char csvByteOrderMark[];
 
@@ -77,6 +84,9 @@ EntryProblem checkPrinterEntry(const QString &name, const QString &address, cons
 // "Drukarka" is checked apart (see containsReservedWord): the editor does not.
 QString printerEntryProblem(const QString &name, const QString &address, const QString &port);
 bool containsReservedWord(const QString &text);
+
+// "[address]" holding an IPv6 address; `bare` gets it without the brackets.
+bool isBracketedIpv6(const QString &address, QString *bare = nullptr);
 
 // Every part between the dots converts (as decimal, anything else as 0) to at most 255.
 bool isIpValid(const QString &address);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/system/safefile.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -24,8 +26,8 @@ struct StoredSettings
 
 extern const char settingsFileName[];
 extern const char printerLinePrefix[];
-// A larger settings.txt is not read: 100,000 printers take 6 MB.
-constexpr qint64 maxSettingsFileSize = 64 << 20;
+// A larger settings.txt is not read.
+constexpr qint64 maxSettingsFileSize = maxInputFileSize;
 
 // The content as UTF-8: itself when it is valid UTF-8, otherwise read as
 // Windows-1250.

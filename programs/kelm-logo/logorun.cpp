@@ -2,8 +2,10 @@
 
 #include "core/notifier.h"
 #include "core/transfer/printeroutcome.h"
+#include "core/system/safefile.h"
 #include "core/transfer/serialrollout.h"
 
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLocale>
@@ -37,7 +39,10 @@ QString seconds(double s)
 
 QString addressOf(const PrinterResult &r)
 {
-    return r.port ? QStringLiteral("%1:%2").arg(r.address).arg(r.port)
+    // An IPv6 address in brackets, as --tcp takes it.
+    const QString host =
+        r.address.contains(QLatin1Char(':')) ? QStringLiteral("[%1]").arg(r.address) : r.address;
+    return r.port ? QStringLiteral("%1:%2").arg(host).arg(r.port)
                   : QStringLiteral("port szeregowy %1").arg(r.address);
 }
 
@@ -84,8 +89,8 @@ QByteArray jsonLine(int number, const PrinterResult &r)
 }
 
 LogoRun::LogoRun(const LogoCommand &command, const QList<PrinterTarget> &targets,
-                 const LogoRaster &raster, const QByteArray &frameTemplate, QFile *report)
-    : command(command), targets(targets), quiet(new QuietNotifier), report(report),
+                 const LogoRaster &raster, const QByteArray &frameTemplate)
+    : command(command), targets(targets), quiet(new QuietNotifier),
       human(command.json ? stderr : stdout), live(::isatty(::fileno(human)))
 {
     const int timeoutMs = int(command.timeoutSeconds * 1000);
@@ -184,9 +189,18 @@ void LogoRun::interrupt()
         serial->stop();
 }
 
+void LogoRun::stopNow()
+{
+    if (finishing)
+        return;
+    interrupted = true;
+    finish();
+}
+
 void LogoRun::printerEnded(int index)
 {
-    if (index < 0 || index >= ended.size() || ended.at(index))
+    // After finish() every printer has been told, ended or not.
+    if (finishing || index < 0 || index >= ended.size() || ended.at(index))
         return;
     ended[index] = true;
     ++endedCount;
@@ -298,14 +312,16 @@ void LogoRun::finish()
     std::fflush(human);
 
     code = (programmed == results.size() && !interrupted) ? 0 : 1;
-    if (report) {
-        const QByteArray csv = formatReportCsv(results);
-        if (report->write(csv) != csv.size() || !report->flush()) {
-            std::fprintf(stderr, "kelm-logo: nie można zapisać raportu %s: %s\n",
-                         qPrintable(report->fileName()), qPrintable(report->errorString()));
-            code = 1;
-        }
-        report->close();
+    QString reason;
+    if (!command.report.isEmpty() &&
+        !saveFileAtomically(command.report, formatReportCsv(results), &reason)) {
+        const QString text =
+            QStringLiteral("kelm-logo: nie zapisano raportu %1: %2; poprzedni plik raportu "
+                           "(jeśli był) został bez zmian.\n")
+                .arg(QDir::toNativeSeparators(command.report), reason);
+        std::fputs(text.toUtf8().constData(), stderr);
+        std::fflush(stderr);
+        code = reportFailedCode;
     }
     emit done();
 }

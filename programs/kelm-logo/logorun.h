@@ -4,7 +4,6 @@
 #include "core/transfer/rollout.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QList>
 #include <QObject>
 #include <QTimer>
@@ -16,6 +15,10 @@
 class Notifier;
 class SerialRollout;
 
+// The exit status when the report (--report) could not be written: the printers
+// were sent to, so neither 1 (a printer failed) nor 2 (nothing sent) would be true.
+constexpr int reportFailedCode = 3;
+
 // One `kelm-logo program` run: the TCP/IP printers through the roll-out engine,
 // the serial printer beside them, and what the operator and scripts read of it.
 class LogoRun : public QObject
@@ -23,14 +26,16 @@ class LogoRun : public QObject
     Q_OBJECT
 
 public:
-    // `report` is already open for writing when --report was given.
+    // The report (--report) is written at the end, whole or not at all.
     LogoRun(const LogoCommand &command, const QList<PrinterTarget> &targets,
-            const LogoRaster &raster, const QByteArray &frameTemplate, QFile *report);
+            const LogoRaster &raster, const QByteArray &frameTemplate);
     ~LogoRun() override;
 
     void start();
     // Ctrl+C: no new frames, the answers in flight still count, then the end.
     void interrupt();
+    // A second Ctrl+C or SIGTERM: every printer as it stands, at once.
+    void stopNow();
     int exitCode() const { return code; }
 
 signals:
@@ -52,7 +57,6 @@ private:
     std::unique_ptr<Notifier> quiet;
     Rollout *rollout = nullptr;
     SerialRollout *serial = nullptr;
-    QFile *report;
     FILE *human; // stdout, or stderr when stdout carries JSON
     bool live;   // `human` is a terminal: one status line rewritten in place
     bool statusShown = false;

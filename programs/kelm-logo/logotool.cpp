@@ -6,30 +6,20 @@
 #include "programs/kelm-logo/logorun.h"
 #include "programs/kelm-logo/printerlist.h"
 #include "core/printer/frame.h"
+#include "core/system/safefile.h"
+#include "core/system/signalwatch.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
+#include <QFileInfo>
 #include <QImage>
-#include <QSocketNotifier>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <sys/resource.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
-
-int signalPair[2] = {-1, -1};
-
-void onSignal(int signal)
-{
-    // A second one ends the program the hard way.
-    std::signal(signal, SIG_DFL);
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(signalPair[1], &byte, 1);
-}
 
 void say(FILE *stream, const QString &text)
 {
@@ -130,6 +120,37 @@ int preview(const LogoCommand &command)
     return 0;
 }
 
+// The report is written only at the end, so a path it cannot take is told now,
+// before anything is sent; and it must not overwrite a printers file.
+bool checkReportPath(const LogoCommand &command, QString *error)
+{
+    const QFileInfo report(command.report);
+    const QString shown = QDir::toNativeSeparators(command.report);
+    const QString canonical = report.canonicalFilePath();
+    for (const QString &printers : command.printerFiles) {
+        if (!canonical.isEmpty() && QFileInfo(printers).canonicalFilePath() == canonical) {
+            *error = QStringLiteral("raport %1 to plik drukarek %2: zapis raportu by go "
+                                    "zniszczył.")
+                         .arg(shown, QDir::toNativeSeparators(printers));
+            return false;
+        }
+    }
+    const QFileInfo folder(report.absolutePath());
+    QString reason;
+    if (report.isDir())
+        reason = systemErrorText(EISDIR);
+    else if (!folder.exists())
+        reason = systemErrorText(ENOENT);
+    else if (!folder.isDir())
+        reason = systemErrorText(ENOTDIR);
+    else if (!folder.isWritable())
+        reason = systemErrorText(EACCES);
+    if (reason.isEmpty())
+        return true;
+    *error = QStringLiteral("nie można zapisać raportu %1: %2.").arg(shown, reason);
+    return false;
+}
+
 int program(const LogoCommand &command)
 {
     Logo logo;
@@ -149,24 +170,22 @@ int program(const LogoCommand &command)
                                                "niezaznaczonych; --all bierze wszystkie).")
                                     .arg(printers.unticked)
                               : QStringLiteral("brak drukarek."));
-    QFile report(command.report);
-    if (!command.report.isEmpty() && !report.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return inputError(QStringLiteral("nie można zapisać raportu %1: %2")
-                              .arg(QDir::toNativeSeparators(command.report), report.errorString()));
+    if (!command.report.isEmpty() && !checkReportPath(command, &error))
+        return inputError(error);
 
     raiseFileLimit();
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPair) != 0)
-        return inputError(QStringLiteral("brak gniazda na sygnały."));
-    QSocketNotifier signalNotifier(signalPair[0], QSocketNotifier::Read);
-    LogoRun run(command, printers.targets, logo.raster, logo.frameTemplate,
-                command.report.isEmpty() ? nullptr : &report);
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &run, [&] {
-        char byte;
-        [[maybe_unused]] const ssize_t n = ::read(signalPair[0], &byte, 1);
-        run.interrupt();
+    // The first signal stops gracefully, the second ends at once with what has
+    // ended written, the third takes the default action.
+    SignalWatch signalWatch({SIGINT, SIGTERM}, 2);
+    if (!signalWatch.isActive())
+        return inputError(QStringLiteral("brak łącza na sygnały."));
+    LogoRun run(command, printers.targets, logo.raster, logo.frameTemplate);
+    QObject::connect(&signalWatch, &SignalWatch::caught, &run, [&run](int, int count) {
+        if (count == 1)
+            run.interrupt();
+        else
+            run.stopNow();
     });
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
     // A reader of the output that went away must not kill the run unreported.
     std::signal(SIGPIPE, SIG_IGN);
     QObject::connect(&run, &LogoRun::done, QCoreApplication::instance(), &QCoreApplication::quit,
@@ -179,8 +198,6 @@ int program(const LogoCommand &command)
                        .arg(printers.unticked));
     run.start();
     QCoreApplication::exec();
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
     return run.exitCode();
 }
 

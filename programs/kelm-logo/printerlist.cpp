@@ -3,8 +3,8 @@
 #include "programs/kelm-logo/commandline.h"
 #include "core/config/printercsv.h"
 #include "core/config/settingsformat.h"
+#include "core/system/safefile.h"
 
-#include <QFile>
 #include <QHash>
 
 namespace {
@@ -49,17 +49,18 @@ PrinterList readPrinters(const LogoCommand &command)
     PrinterList list;
     QList<Entry> entries;
     for (const QString &path : command.printerFiles) {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
+        // Only a regular file of a sane size: /dev/zero or a FIFO would never end.
+        QByteArray content;
+        QString reason;
+        if (!readSmallFile(path, maxInputFileSize, &content, &reason)) {
             list.problems.append(
-                QStringLiteral("%1: nie można odczytać pliku (%2)").arg(path, file.errorString()));
+                QStringLiteral("%1: nie można odczytać pliku (%2)").arg(path, reason));
             continue;
         }
-        const QByteArray content = file.readAll();
         if (hasPrinterLine(content)) {
             entries += settingsEntries(path, content);
         } else {
-            const PrinterCsv csv = parsePrinterCsv(content);
+            const PrinterCsv csv = parsePrinterCsv(content, true);
             for (const CsvLineProblem &problem : csv.problems)
                 list.problems.append(lineAt(path, problem.line) + QStringLiteral(": ") +
                                      problem.reason);
@@ -73,6 +74,8 @@ PrinterList readPrinters(const LogoCommand &command)
         QString host;
         quint16 port = 0;
         splitHostPort(tcp, &host, &port);
+        if (host.contains(QLatin1Char(':')))
+            host = QStringLiteral("[%1]").arg(host);
         entries.append(
             {{QString(), host, QString::number(port), true}, QStringLiteral("--tcp %1").arg(tcp)});
     }
@@ -80,7 +83,10 @@ PrinterList readPrinters(const LogoCommand &command)
     QHash<QString, QString> seen; // address key -> where
     for (const Entry &e : qAsConst(entries)) {
         const PrinterEntry &p = e.entry;
-        QString problem = printerEntryProblem(p.name, p.address, p.port);
+        // An IPv6 address goes in brackets; its colons are its own.
+        QString address = p.address.trimmed();
+        const bool ipv6 = isBracketedIpv6(address, &address);
+        QString problem = printerEntryProblem(p.name, ipv6 ? QString() : p.address, p.port);
         bool portOk = false;
         const uint port = p.port.trimmed().toUInt(&portOk);
         if (problem.isEmpty() && p.address.trimmed().isEmpty())
@@ -100,7 +106,7 @@ PrinterList readPrinters(const LogoCommand &command)
             ++list.unticked;
             continue;
         }
-        list.targets.append({p.name, p.address.trimmed(), quint16(port)});
+        list.targets.append({p.name, address, quint16(port)});
     }
     return list;
 }

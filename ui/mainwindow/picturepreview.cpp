@@ -1,12 +1,11 @@
 // Opening a picture, its 1-bit conversion and the preview that follows the sliders.
 #include "ui/mainwindow/mainwindow.h"
 
-#include "core/config/settingsformat.h"
 #include "core/logo/conversionfile.h"
 #include "core/logo/greylevels.h"
 #include "core/logo/picturereader.h"
 #include "core/notifier.h"
-#include "core/system/boundedfile.h"
+#include "core/system/safefile.h"
 #include "ui/preview/printpreview.h"
 
 #include <QCheckBox>
@@ -257,20 +256,19 @@ QString conversionPath()
 void MainWindow::loadConversion()
 {
     // As settings.txt: a FIFO would block the start, a device never end.
-    QFile file(conversionPath());
     QByteArray content;
-    if (isRegularOrMissing(file.fileName()) && file.open(QIODevice::ReadOnly) &&
-        readAtMost(file, maxSettingsFileSize, &content))
+    QString reason;
+    if (readSmallFile(conversionPath(), maxInputFileSize, &content, &reason))
         conversion = parseConversionFile(content);
 }
 
 void MainWindow::saveConversion()
 {
-    // No file for those who never chose anything but the default.
-    QFile file(conversionPath());
-    if (!file.exists() && conversion == Conversion())
+    // No file for those who never chose anything but the default. A FIFO or a
+    // device in its place is not written: it would hold up the exit.
+    const QString path = conversionPath();
+    if ((!QFile::exists(path) && conversion == Conversion()) || !isRegularOrMissing(path))
         return;
-    if (isRegularOrMissing(file.fileName()) &&
-        file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(formatConversionFile(conversion));
+    QString reason;
+    saveFileAtomically(path, formatConversionFile(conversion), &reason);
 }

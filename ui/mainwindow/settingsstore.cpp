@@ -1,13 +1,12 @@
 // Keeping the link configuration and the picture path in settings.txt.
 #include "ui/mainwindow/mainwindow.h"
 
-#include "core/config/settingsformat.h"
 #include "core/notifier.h"
-#include "core/system/boundedfile.h"
+#include "core/config/settingsformat.h"
+#include "core/system/safefile.h"
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 #include <QTcpSocket>
 
 namespace {
@@ -78,13 +77,10 @@ void MainWindow::saveSettings()
     stored.comPortChosen = linkSettings.comPortChosen;
 
     // A new file takes the old one's place only once it is whole on the disk: a
-    // full disk or a failed write leaves the old settings as they were. The flush
-    // is checked apart: commit() does not notice a write that fails within it.
-    QSaveFile file(settingsPath());
-    const QByteArray content = formatSettings(stored);
-    if (!isRegularOrMissing(file.fileName()) ||
-        !file.open(QIODevice::WriteOnly | QIODevice::Text) ||
-        file.write(content) != content.size() || !file.flush() || !file.commit())
+    // full disk or a failed write leaves the old settings as they were.
+    const QString path = settingsPath();
+    QString reason;
+    if (!isRegularOrMissing(path) || !saveFileAtomically(path, formatSettings(stored), &reason))
         notifier->critical(QStringLiteral("Błąd"),
                            QStringLiteral("Nie można zapisać pliku z ustawieniami. "
                                           "Ustawienia nie zostały zapisane."));

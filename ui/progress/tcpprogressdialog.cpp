@@ -5,6 +5,7 @@
 #include "core/transfer/connection.h"
 #include "ui/progress/progressthrottle.h"
 #include "core/transfer/retryfailed.h"
+#include "core/system/safefile.h"
 #include "ui_tcpprogressdialog.h"
 
 #include <QDateTime>
@@ -15,7 +16,6 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -527,15 +527,14 @@ QList<PrinterResult> TcpProgressDialog::results() const
 
 bool TcpProgressDialog::saveReport(const QString &path)
 {
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(formatReportCsv(results())) >= 0 &&
-        file.commit())
+    QString reason;
+    if (saveFileAtomically(path, formatReportCsv(results()), &reason))
         return true;
     MessageBoxNotifier boxes(this);
     (notifier ? notifier : &boxes)
-        ->critical(
-            QLatin1String(appTitle), QStringLiteral("Nie udało się zapisać raportu."),
-            QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+        ->critical(QLatin1String(appTitle),
+                   QStringLiteral("Nie zapisano raportu „%1”: %2.")
+                       .arg(QDir::toNativeSeparators(path), reason));
     return false;
 }
 

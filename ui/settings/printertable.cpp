@@ -6,6 +6,7 @@
 #include "ui/settings/connectdialogform.h"
 #include "ui/settings/editshopdialog.h"
 #include "core/config/printercsv.h"
+#include "core/system/safefile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -14,7 +15,6 @@
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QHeaderView>
-#include <QSaveFile>
 #include <QStandardItemModel>
 #include <QTcpSocket>
 #include <QTimer>
@@ -524,15 +524,15 @@ void ConnectDialog::on_exportShops_clicked()
 void ConnectDialog::importPrinters(const QString &path)
 {
     const QString fileName = QFileInfo(path).fileName();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // As settings.txt: only a regular file of a sane size.
+    QByteArray content;
+    QString reason;
+    if (!readSmallFile(path, maxInputFileSize, &content, &reason)) {
         notifier->critical(QLatin1String(appTitle),
-                           QStringLiteral("Nie można otworzyć pliku „%1”.").arg(fileName),
-                           file.errorString());
+                           QStringLiteral("Nie można otworzyć pliku „%1”.").arg(fileName), reason);
         return;
     }
-    const PrinterCsv csv = parsePrinterCsv(file.readAll());
-    file.close();
+    const PrinterCsv csv = parsePrinterCsv(content);
 
     bool replace = false;
     if (!csv.entries.isEmpty() && !workSettings.tcpSockets.isEmpty()) {
@@ -615,13 +615,11 @@ bool ConnectDialog::exportPrinters(const QString &path)
     for (int i = 0; i < s.tcpSockets.size(); ++i)
         entries.append({s.printerNames.value(i), s.printerIps.value(i), s.printerPorts.value(i),
                         s.printerSelected.value(i)});
-    QSaveFile file(path);
-    const QByteArray content = formatPrinterCsv(entries);
-    if (file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.commit())
+    QString reason;
+    if (saveFileAtomically(path, formatPrinterCsv(entries), &reason))
         return true;
-    notifier->critical(
-        QLatin1String(appTitle),
-        QStringLiteral("Nie można zapisać pliku „%1”.").arg(QFileInfo(path).fileName()),
-        file.errorString());
+    notifier->critical(QLatin1String(appTitle),
+                       QStringLiteral("Nie zapisano pliku „%1”: %2.")
+                           .arg(QFileInfo(path).fileName(), reason));
     return false;
 }
