@@ -1,5 +1,6 @@
 #include "core/transfer/connection.h"
 
+#include "core/product.h"
 #include "core/printer/frame.h"
 #include "core/printer/printerreply.h"
 
@@ -9,7 +10,6 @@
 
 namespace {
 
-const char appTitle[] = "Kelm Graphics";
 // Enough of an answer to tell a one-byte one; the rest is only counted.
 constexpr int keptReply = 8;
 
@@ -33,7 +33,7 @@ Connection::Connection(QTcpSocket *socket, int lineCount, Notifier *notifier)
                        connect(socket, SIGNAL(connected()), this, SLOT(connectAccepted())) &&
                        connect(socket, SIGNAL(error(QAbstractSocket::SocketError)), this,
                                SLOT(displayError(QAbstractSocket::SocketError))) &&
-                       connect(socket, SIGNAL(disconnected()), this, SLOT(lineDropped()));
+                       connect(socket, &QTcpSocket::disconnected, this, &Connection::lineDropped);
     if (!wired)
         critical(QStringLiteral("Nieokreślony błąd"));
 }
@@ -303,7 +303,7 @@ void Connection::displayError(QAbstractSocket::SocketError socketError)
     default:
         text = tr("Wystąpił następujący błąd: %1.").arg(socket ? socket->errorString() : QString());
     }
-    notify({Notice::Information, QLatin1String(appTitle), text, Notice::Ok});
+    notify({Notice::Information, productName(), text, Notice::Ok});
 }
 
 void Connection::lineDropped()
@@ -317,7 +317,7 @@ void Connection::lineDropped()
 
 void Connection::critical(const QString &text)
 {
-    notify({Notice::Critical, QLatin1String(appTitle), text, Notice::Close});
+    notify({Notice::Critical, productName(), text, Notice::Close});
 }
 
 void Connection::notify(Notice notice)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/transfer/printeraddress.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -32,11 +34,8 @@ QString outcomeText(PrinterOutcome o, int rowsSent, int rows);
 // Stable English key, for scripts and reports.
 QString outcomeKey(PrinterOutcome o);
 
-struct PrinterResult
+struct PrinterResult : PrinterAddress
 {
-    QString name;
-    QString address;
-    quint16 port = 0;
     PrinterOutcome outcome = PrinterOutcome::Waiting;
     int rowsSent = 0; // rows the printer acknowledged
     int rows = 0;     // rows of the logo

@@ -1,19 +1,13 @@
 #include "core/transfer/rollout.h"
 
 #include "core/transfer/connection.h"
+#include "core/transfer/timing.h"
 
 #include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
 
 #include <algorithm>
-
-namespace {
-
-// How long stop() waits for the answers in flight.
-constexpr int stopGraceMs = 2000;
-
-} // namespace
 
 Rollout::Rollout(Notifier *notifier, QObject *parent)
     : QObject(parent), notifier(notifier), ticker(new QTimer(this))
@@ -59,9 +53,8 @@ void Rollout::start(const QList<PrinterTarget> &list)
     outcomes.clear();
     for (const PrinterTarget &t : list) {
         PrinterResult r;
-        r.name = t.name;
-        r.address = t.address;
-        r.port = t.port;
+        PrinterAddress &where = r;
+        where = t;
         r.rows = lineCount;
         r.attempts = 0;
         outcomes.append(r);
@@ -252,11 +245,10 @@ void Rollout::stop()
     }
     next = targets.size();
     if (ended < targets.size())
-        QTimer::singleShot(timeoutMs > 0 ? std::min(timeoutMs, stopGraceMs) : stopGraceMs, this,
-                           [this, thisRun = run] {
-                               if (run == thisRun)
-                                   endAll();
-                           });
+        QTimer::singleShot(Timing::stopGraceFor(timeoutMs), this, [this, thisRun = run] {
+            if (run == thisRun)
+                endAll();
+        });
 }
 
 void Rollout::endAll()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/transfer/printeroutcome.h"
+#include "core/transfer/timing.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -14,12 +15,7 @@ class Notifier;
 class QTcpSocket;
 class QTimer;
 
-struct PrinterTarget
-{
-    QString name;
-    QString address; // an IP address or a host name
-    quint16 port = 0;
-};
+using PrinterTarget = PrinterAddress;
 
 // Programs one logo into many TCP/IP printers without a window: a socket and a
 // Connection per attempt, opened unbuffered as the window opens them, a time-out
@@ -90,9 +86,9 @@ private:
     QByteArray logoHex;
     QByteArray frameTemplate;
     int lineCount = 0;
-    int timeoutMs = 10000;
+    int timeoutMs = Timing::answerTimeoutMs;
     int retries = 0;
-    int retryPauseMs = 1500;
+    int retryPauseMs = Timing::retryPauseMs;
     int jobs = 0;
     QList<PrinterTarget> targets;
     QList<PrinterResult> outcomes;

@@ -2,6 +2,7 @@
 
 #include "core/printer/frame.h"
 #include "core/printer/printerreply.h"
+#include "core/printer/serialline.h"
 
 #include <QSerialPort>
 
@@ -9,7 +10,7 @@ SerialRollout::SerialRollout(QObject *parent) : QObject(parent), port(new QSeria
 {
     answerTimer.setSingleShot(true);
     retryTimer.setSingleShot(true);
-    retryTimer.setInterval(1500);
+    retryTimer.setInterval(Timing::retryPauseMs);
     stopTimer.setSingleShot(true);
     connect(&answerTimer, &QTimer::timeout, this, [this] { fail(PrinterOutcome::NoAnswer); });
     connect(&retryTimer, &QTimer::timeout, this, &SerialRollout::attempt);
@@ -69,12 +70,8 @@ void SerialRollout::attempt()
 {
     ++res.attempts;
     res.rowsSent = 0;
-    port->setPortName(portName);
     // A port that cannot be opened is not a printer that failed: nothing to retry.
-    if (!port->open(QIODevice::ReadWrite) || !port->setBaudRate(QSerialPort::Baud9600) ||
-        !port->setDataBits(QSerialPort::Data8) || !port->setParity(QSerialPort::NoParity) ||
-        !port->setStopBits(QSerialPort::OneStop) ||
-        !port->setFlowControl(QSerialPort::NoFlowControl)) {
+    if (!openPrinterPort(*port, portName)) {
         end(PrinterOutcome::NotConnected);
         return;
     }
@@ -87,11 +84,10 @@ void SerialRollout::attempt()
 
 void SerialRollout::sendRow()
 {
-    if (!fillFrameRow(frame, row, lines, hex) || port->write(frame) != frame.size()) {
+    if (!fillFrameRow(frame, row, lines, hex) || !writeFrame(*port, frame)) {
         fail(PrinterOutcome::WriteError);
         return;
     }
-    port->flush();
     awaiting = true;
     answerTimer.start(timeoutMs);
 }

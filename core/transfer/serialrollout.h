@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/transfer/printeroutcome.h"
+#include "core/transfer/timing.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -23,7 +24,7 @@ public:
     void setLogo(const QByteArray &logoHex, int lineCount, const QByteArray &frameTemplate);
     void setTimeout(int ms);    // no answer for this long: NoAnswer
     void setRetries(int n);     // failed (never AlreadyProgrammed): again from row 1
-    void setRetryPause(int ms); // default 1500
+    void setRetryPause(int ms); // default Timing::retryPauseMs
     void setStopWait(int ms);   // how long stop() waits for the answer in flight
 
     void start(const QString &portName);
@@ -53,10 +54,10 @@ private:
     PrinterResult res;
     int lines = 0;
     int row = 0; // the row on the wire, 1-based
-    int timeoutMs = 10000;
+    int timeoutMs = Timing::answerTimeoutMs;
     int retriesLeft = 0;
     int retries = 0;
-    int stopWaitMs = 2000;
+    int stopWaitMs = Timing::stopGraceMs;
     bool awaiting = false;
     bool stopping = false;
     bool done = false;

@@ -1,4 +1,5 @@
 #include "ui/mainwindow/mainwindow.h"
+#include "core/product.h"
 #include "ui/messageboxnotifier.h"
 #include "ui/startup.h"
 
@@ -18,7 +19,7 @@ int main(int argc, char *argv[])
         window.show();
         return app.exec();
     } catch (const std::bad_alloc &) {
-        MessageBoxNotifier().critical(QStringLiteral("Kelm Graphics"),
+        MessageBoxNotifier().critical(productName(),
                                       QStringLiteral("Błąd alokacji pamięci"));
         return 1;
     }

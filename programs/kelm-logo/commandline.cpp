@@ -360,7 +360,7 @@ QString helpText(const QString &topic)
         "Opcje wysyłania:\n"
         "  --timeout S             drukarka, która nie odpowiada przez S sekund albo\n"
         "                          nie przyjmuje połączenia w S sekund, zawiodła\n"
-        "                          (domyślnie 10)   np. --timeout 30\n"
+        "                          (domyślnie %1)   np. --timeout 30\n"
         "  --retries N             drukarkę, która zawiodła (odrzucone połączenie,\n"
         "                          nieznany host, brak odpowiedzi, rozłączenie, błąd\n"
         "                          zapisu), próbuje jeszcze do N razy od wiersza 1,\n"
@@ -394,6 +394,6 @@ QString helpText(const QString &topic)
     if (topic == QLatin1String("preview"))
         return head + preview + picture;
     if (topic == QLatin1String("program"))
-        return head + picture + program;
-    return head + preview + picture + program;
+        return head + picture + program.arg(Timing::answerTimeoutMs / 1000);
+    return head + preview + picture + program.arg(Timing::answerTimeoutMs / 1000);
 }

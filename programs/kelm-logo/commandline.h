@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/logo/logoconversion.h"
+#include "core/transfer/timing.h"
 
 #include <QString>
 #include <QStringList>
@@ -31,7 +32,7 @@ struct LogoCommand
     bool all = false;
     QStringList tcp; // HOST:PORT as given
     QString serial;
-    double timeoutSeconds = 10;
+    double timeoutSeconds = Timing::answerTimeoutMs / 1000.0;
     int retries = 0;
     int jobs = 0; // 0: all at once
     QString report;

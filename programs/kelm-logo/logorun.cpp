@@ -1,9 +1,11 @@
 #include "programs/kelm-logo/logorun.h"
 
 #include "core/notifier.h"
+#include "core/transfer/outcomecounts.h"
 #include "core/transfer/printeroutcome.h"
 #include "core/system/safefile.h"
 #include "core/transfer/serialrollout.h"
+#include "core/transfer/timing.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -111,7 +113,7 @@ LogoRun::LogoRun(const LogoCommand &command, const QList<PrinterTarget> &targets
         serial->setLogo(raster.hex, raster.lineCount, frameTemplate);
         serial->setTimeout(timeoutMs);
         serial->setRetries(command.retries);
-        serial->setStopWait(qMin(timeoutMs, 2000)); // as the engine waits
+        serial->setStopWait(Timing::stopGraceFor(timeoutMs)); // as the engine waits
         connect(serial, &SerialRollout::ended, this, [this] {
             serialEnded = true;
             printerEnded(this->targets.size());
@@ -143,9 +145,8 @@ PrinterResult LogoRun::resultAt(int index) const
         if (index < rollout->results().size())
             return rollout->results().at(index);
         PrinterResult r;
-        r.name = targets.at(index).name;
-        r.address = targets.at(index).address;
-        r.port = targets.at(index).port;
+        PrinterAddress &where = r;
+        where = targets.at(index);
         return r;
     }
     return serial->result();
@@ -248,17 +249,12 @@ void LogoRun::finish()
     }
     std::fflush(stdout);
 
-    int programmed = 0;
-    int already = 0;
+    OutcomeCounts counts;
     QList<int> missing;
     for (int i = 0; i < results.size(); ++i) {
-        if (results.at(i).outcome == PrinterOutcome::Programmed)
-            ++programmed;
-        else {
+        counts.add(results.at(i).outcome);
+        if (results.at(i).outcome != PrinterOutcome::Programmed)
             missing.append(i);
-            if (results.at(i).outcome == PrinterOutcome::AlreadyProgrammed)
-                ++already;
-        }
     }
 
     // Grouped by outcome, so that each kind of failure can be dealt with at once.
@@ -298,20 +294,15 @@ void LogoRun::finish()
         for (const QStringList &row : qAsConst(rows))
             out += tableLine(row);
     }
-    const int failures = results.size() - programmed - already;
-    out += QStringLiteral("\nZaprogramowano %1 z %2, już zaprogramowane: %3, błędy: %4; czas %5.\n")
-               .arg(programmed)
-               .arg(results.size())
-               .arg(already)
-               .arg(failures)
-               .arg(seconds(clock.elapsed() / 1000.0));
+    out +=
+        QStringLiteral("\n%1; czas %2.\n").arg(counts.summary(), seconds(clock.elapsed() / 1000.0));
     if (interrupted)
         out += QStringLiteral("Przerwane przez Ctrl+C.\n");
     const QByteArray bytes = out.toUtf8();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), human);
     std::fflush(human);
 
-    code = (programmed == results.size() && !interrupted) ? 0 : 1;
+    code = (counts.of(PrinterOutcome::Programmed) == results.size() && !interrupted) ? 0 : 1;
     QString reason;
     if (!command.report.isEmpty() &&
         !saveFileAtomically(command.report, formatReportCsv(results), &reason)) {

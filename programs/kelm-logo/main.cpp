@@ -1,3 +1,4 @@
+#include "core/product.h"
 #include "core/system/epolldispatcher.h"
 #include "programs/kelm-logo/logotool.h"
 
@@ -15,6 +16,6 @@ int main(int argc, char *argv[])
     }
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kelm-logo"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(KELM_VERSION));
+    QCoreApplication::setApplicationVersion(productVersion());
     return runLogoTool(app.arguments().mid(1));
 }

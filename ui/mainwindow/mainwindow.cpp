@@ -1,5 +1,6 @@
 #include "ui/mainwindow/mainwindow.h"
 
+#include "core/product.h"
 #include "ui/messageboxnotifier.h"
 
 #include <QAction>
@@ -22,7 +23,6 @@
 
 namespace {
 
-const char appTitle[] = "Kelm Graphics";
 
 QPixmap blankMonoPixmap(int width, int height)
 {
@@ -56,8 +56,8 @@ MainWindow::MainWindow(Notifier *notifier, QWidget *parent)
 
     linkSettings.serialPort = new QSerialPort;
     connect(linkSettings.serialPort, SIGNAL(readyRead()), this, SLOT(readComData()));
-    connect(linkSettings.serialPort, SIGNAL(errorOccurred(QSerialPort::SerialPortError)), this,
-            SLOT(serialPortError(QSerialPort::SerialPortError)));
+    connect(linkSettings.serialPort, &QSerialPort::errorOccurred, this,
+            &MainWindow::serialPortError);
 
     currentLine = 0;
     lineCount = 0;
@@ -71,7 +71,7 @@ MainWindow::MainWindow(Notifier *notifier, QWidget *parent)
     reloadImage();
     syncingSliders = false;
     openLink();
-    setWindowTitle(QLatin1String(appTitle));
+    setWindowTitle(productName());
 
     // The desktop session ends: it may not wait for the window to close.
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { saveSettings(); });
@@ -228,7 +228,8 @@ void MainWindow::contextMenuEvent(QContextMenuEvent *event)
 void MainWindow::about()
 {
     notifier->about(QStringLiteral("O programie"),
-                    QStringLiteral("Kelm Graphics 0.1\n\nProgram zapisuje logo w nagłówku lub "
+                    productName() + QLatin1Char(' ') + productVersion() +
+                        QStringLiteral("\n\nProgram zapisuje logo w nagłówku lub "
                                    "stopce drukarek paragonowych KELM Qarto 3, przez port COM "
                                    "lub przez sieć TCP/IP."));
 }

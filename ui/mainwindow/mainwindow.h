@@ -3,6 +3,7 @@
 #include "core/config/comports.h"
 #include "core/config/linksettings.h"
 #include "core/logo/logoconversion.h"
+#include "core/transfer/timing.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -127,7 +128,7 @@ private:
     std::unique_ptr<Notifier> ownConnectionNotifier;
     ProgressThrottle *progressThrottle = nullptr;
     // How long a TCP/IP printer may stay silent before its row says so.
-    int answerTimeoutMs = 10000;
+    int answerTimeoutMs = Timing::answerTimeoutMs;
 
     LinkSettings linkSettings;
     QTimer *statusTimer = nullptr;

@@ -1,6 +1,7 @@
 // Opening a picture, its 1-bit conversion and the preview that follows the sliders.
 #include "ui/mainwindow/mainwindow.h"
 
+#include "core/product.h"
 #include "core/logo/conversionfile.h"
 #include "core/logo/greylevels.h"
 #include "core/logo/picturereader.h"
@@ -84,12 +85,12 @@ bool MainWindow::loadFile(const QString &path)
     if (picture.isNull()) {
         // Not the display name: the program sets none, since Qt adds it to every title.
         notifier->information(
-            QStringLiteral("Kelm Graphics"),
+            productName(),
             QStringLiteral("Cannot load %1.").arg(QDir::toNativeSeparators(path)));
         edgeLabel->setPixmap(QPixmap());
         return false;
     }
-    setWindowTitle(QStringLiteral("Kelm Graphics") + QStringLiteral("0.1") + path);
+    setWindowTitle(productName() + productVersion() + path);
     return true;
 }
 

@@ -2,6 +2,7 @@
 // is closed so that the status line tells it and the program stops polling it.
 #include "ui/mainwindow/mainwindow.h"
 
+#include "core/product.h"
 #include <QTimer>
 
 void MainWindow::serialPortError(QSerialPort::SerialPortError error)
@@ -32,5 +33,5 @@ void MainWindow::dropGoneSerialPort()
         QStringLiteral("Port %1 drukarki został odłączony.").arg(linkSettings.comPortName);
     if (sending)
         text += QStringLiteral(" Logo nie zostało wysłane w całości.");
-    notifySerial(QStringLiteral("Kelm Graphics"), text);
+    notifySerial(productName(), text);
 }

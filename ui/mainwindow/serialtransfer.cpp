@@ -2,10 +2,12 @@
 // frame, each frame waiting for the printer's answer to the one before.
 #include "ui/mainwindow/mainwindow.h"
 
-#include "core/notifier.h"
 #include "core/logo/logoraster.h"
+#include "core/notifier.h"
 #include "core/printer/frame.h"
 #include "core/printer/printerreply.h"
+#include "core/printer/serialline.h"
+#include "core/product.h"
 #include "ui/progress/progressthrottle.h"
 
 #include <QProgressBar>
@@ -16,14 +18,6 @@
 #include <QSlider>
 #include <QTcpSocket>
 #include <QTimer>
-
-namespace {
-
-// Only the answer byte matters: the port holds no more than this, and the
-// kernel keeps the rest until it is read.
-constexpr qint64 serialReadBufferSize = 4096;
-
-} // namespace
 
 void MainWindow::openLink()
 {
@@ -37,9 +31,7 @@ void MainWindow::openLink()
 
     QSerialPort *port = linkSettings.serialPort;
     port->close();
-    port->setPortName(linkSettings.comPortName);
-    port->setBaudRate(QSerialPort::Baud9600, QSerialPort::AllDirections);
-    port->setReadBufferSize(serialReadBufferSize);
+    setUpPrinterPort(*port, linkSettings.comPortName);
     if (!linkSettings.comPortChosen)
         return;
     disconnectTcpPrinters();
@@ -62,7 +54,7 @@ void MainWindow::send()
     if (lineCount == 0) {
         // Nothing to program; a reply still in flight then ends nothing new.
         currentLine = lineCount + 1;
-        notifier->information(QStringLiteral("Kelm Graphics"),
+        notifier->information(productName(),
                               QStringLiteral("Logo w tej skali jest puste, nic nie wysłano."));
         return;
     }
@@ -89,15 +81,12 @@ void MainWindow::sendCurrentLine()
         cancel();
         currentLine = lineCount + 1;
     }
-    if (write) {
-        linkSettings.serialPort->write(frameTemplate);
-        // Out now rather than on the next pass of the event loop.
-        linkSettings.serialPort->flush();
-    }
+    if (write)
+        writeFrame(*linkSettings.serialPort, frameTemplate);
     showProgress(currentLine);
 
     if (linkSettings.linkMode == 1 && !linkSettings.comPortChosen)
-        notifySerial(QStringLiteral("Kelm Graphics"), QStringLiteral("Niewybrany port COM."));
+        notifySerial(productName(), QStringLiteral("Niewybrany port COM."));
     else if (linkSettings.linkMode == 2)
         runTcpProgress();
 }
@@ -135,7 +124,7 @@ void MainWindow::checkSerialReply()
         return;
     // Cancelled before the box, so that nothing more counts as an answer.
     emit cancelButton->clicked(false);
-    notifySerial(QStringLiteral("Kelm Graphics"), QStringLiteral("Grafika już zaprogramowana"));
+    notifySerial(productName(), QStringLiteral("Grafika już zaprogramowana"));
 }
 
 void MainWindow::notifySerial(const QString &title, const QString &text)

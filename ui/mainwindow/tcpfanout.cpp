@@ -2,6 +2,7 @@
 // printer programmed at once under the progress dialog.
 #include "ui/mainwindow/mainwindow.h"
 
+#include "core/product.h"
 #include "ui/messageboxnotifier.h"
 #include "core/transfer/connection.h"
 #include "core/system/filedescriptors.h"
@@ -115,7 +116,7 @@ void MainWindow::openTcpLink()
             ++unconnected;
     }
     if (unconnected > 0)
-        notifier->critical(QStringLiteral("Kelm Graphics"),
+        notifier->critical(productName(),
                            QStringLiteral("Nie połączono %1 z %2 zaznaczonych drukarek: system "
                                           "pozwala programowi otworzyć naraz najwyżej %3 plików "
                                           "i połączeń.")
@@ -162,7 +163,7 @@ void MainWindow::runTcpProgress()
     const int selected = int(std::count(s.printerSelected.begin(),
                                         s.printerSelected.begin() + std::max(entries, 0), true));
     if (s.printerCount < 1 || selected == 0) {
-        notifier->critical(QStringLiteral("Kelm Graphics"),
+        notifier->critical(productName(),
                            QStringLiteral("Brak aktywnych połączeń."));
         return;
     }

@@ -1,6 +1,7 @@
 #include "ui/preview/printpreview.h"
 
 #include "core/logo/greylevels.h"
+#include "core/product.h"
 #include "core/notifier.h"
 
 #include <QCheckBox>
@@ -265,6 +266,6 @@ void PrintPreview::choosePngFile()
     if (path.isEmpty() || savePng(path))
         return;
     notifier->critical(
-        QStringLiteral("Kelm Graphics"),
+        productName(),
         QStringLiteral("Nie można zapisać pliku %1.").arg(QDir::toNativeSeparators(path)));
 }

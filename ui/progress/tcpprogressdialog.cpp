@@ -1,16 +1,12 @@
 #include "ui/progress/tcpprogressdialog.h"
 
-#include "ui/messageboxnotifier.h"
 #include "core/config/linksettings.h"
 #include "core/transfer/connection.h"
-#include "ui/progress/progressthrottle.h"
 #include "core/transfer/retryfailed.h"
-#include "core/system/safefile.h"
+#include "core/transfer/timing.h"
+#include "ui/progress/progressthrottle.h"
 #include "ui_tcpprogressdialog.h"
 
-#include <QDateTime>
-#include <QDir>
-#include <QFileDialog>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -23,37 +19,11 @@
 
 namespace {
 
-const char appTitle[] = "Kelm Graphics";
-const QString silentText = QStringLiteral("brak odpowiedzi od 10 s");
-
-struct FilterLink
-{
-    TcpProgressDialog::Filter filter;
-    const char *key;
-};
-const FilterLink filterLinks[] = {
-    {TcpProgressDialog::Filter::All, "all"},
-    {TcpProgressDialog::Filter::Programmed, "programmed"},
-    {TcpProgressDialog::Filter::AlreadyProgrammed, "already"},
-    {TcpProgressDialog::Filter::Failed, "failed"},
-    {TcpProgressDialog::Filter::Running, "running"},
-    {TcpProgressDialog::Filter::NotTakingPart, "nottaking"},
-    {TcpProgressDialog::Filter::NotConnected, "notconnected"},
-};
-
-const char *keyOf(TcpProgressDialog::Filter filter)
-{
-    for (const FilterLink &link : filterLinks)
-        if (link.filter == filter)
-            return link.key;
-    return "all";
-}
-
 // The widest words a row can show: its label is sized for them once, so that
 // new words repaint the label and never lay out the list again.
 QString widestWords(const QFontMetrics &metrics)
 {
-    QString widest = silentText;
+    QString widest = Timing::silenceText();
     for (int o = 0; o <= int(PrinterOutcome::NotConnected); ++o) {
         const QString words = outcomeText(PrinterOutcome(o), 96, 96);
         if (metrics.horizontalAdvance(words) > metrics.horizontalAdvance(widest))
@@ -94,19 +64,19 @@ TcpProgressDialog::TcpProgressDialog(LinkSettings *settings, QWidget *parent)
             blockShown.push_back(0);
         }
         Row &row = rows[size_t(i)];
-        row.name = settings->printerNames.value(i);
-        row.address = settings->printerIps.value(i);
-        row.port = quint16(settings->printerPorts.value(i).toInt() & 0xFFFF);
+        row.printer.name = settings->printerNames.value(i);
+        row.printer.address = settings->printerIps.value(i);
+        row.printer.port = quint16(settings->printerPorts.value(i).toInt() & 0xFFFF);
         row.outcome = settings->printerSelected.value(i) ? PrinterOutcome::NotConnected
                                                          : PrinterOutcome::NotTakingPart;
         row.block = int(blocks.size()) - 1;
         ++blockShown.back();
-        count(row.outcome, 1);
+        counts.add(row.outcome);
 
         row.widget = new QWidget;
         auto *line = new QHBoxLayout(row.widget);
         line->setContentsMargins(0, 0, 0, 0);
-        line->addWidget(new QLabel(row.name));
+        line->addWidget(new QLabel(row.printer.name));
         auto *bar = new QProgressBar;
         progressBars.append(bar);
         throttle->addBar(bar);
@@ -146,10 +116,7 @@ TcpProgressDialog::TcpProgressDialog(LinkSettings *settings, QWidget *parent)
     summaryLabel->setTextFormat(Qt::RichText);
     summaryLabel->setWordWrap(true);
     const QFontMetrics metrics = summaryLabel->fontMetrics();
-    const int longestSummary = metrics.horizontalAdvance(
-        QStringLiteral("Zaprogramowano 0000 z 0000, już zaprogramowane: 0000, błędy: 0000, "
-                       "niepodłączone: 0000, nie biorą udziału: 0000, w toku: 0000 (pokaż "
-                       "wszystkie)"));
+    const int longestSummary = metrics.horizontalAdvance(widestSummary());
     summaryLabel->setMinimumHeight(2 * metrics.lineSpacing());
     scroll->setMinimumWidth(
         std::max(wanted.width() + scroll->verticalScrollBar()->sizeHint().width(),
@@ -169,8 +136,8 @@ TcpProgressDialog::TcpProgressDialog(LinkSettings *settings, QWidget *parent)
     for (QPushButton *button : {retryButton, reportButton, cancelAllButton})
         button->setAutoDefault(false);
     closeButton->setDefault(true);
-    connect(retryButton, SIGNAL(clicked()), this, SLOT(retryFailed()));
-    connect(reportButton, SIGNAL(clicked()), this, SLOT(chooseReportFile()));
+    connect(retryButton, &QPushButton::clicked, this, &TcpProgressDialog::retryFailed);
+    connect(reportButton, &QPushButton::clicked, this, &TcpProgressDialog::chooseReportFile);
     connect(cancelAllButton, SIGNAL(clicked()), this, SLOT(ableToClose()));
     connect(closeButton, SIGNAL(clicked()), this, SLOT(close()));
     auto *buttons = new QHBoxLayout;
@@ -247,19 +214,10 @@ QString TcpProgressDialog::wordsFor(const Row &row) const
 {
     const PrinterOutcome outcome = outcomeOf(row);
     if (row.connection && row.connection->silent() && !hasEnded(outcome))
-        return silentText;
+        return Timing::silenceText();
     const int rowsSent = row.connection ? row.connection->rowsSent() : 0;
     const int index = int(&row - rows.data());
     return outcomeText(outcome, rowsSent, progressBars.at(index)->maximum());
-}
-
-void TcpProgressDialog::count(PrinterOutcome outcome, int delta)
-{
-    counts[size_t(outcome)] += delta;
-    if (hasEnded(outcome))
-        endedCount += delta;
-    if (isFailure(outcome))
-        failedCount += delta;
 }
 
 void TcpProgressDialog::outcomeChanged(int index)
@@ -267,13 +225,12 @@ void TcpProgressDialog::outcomeChanged(int index)
     Row &row = rows[size_t(index)];
     const PrinterOutcome now = outcomeOf(row);
     if (now != row.outcome) {
-        count(row.outcome, -1);
-        count(now, 1);
+        counts.change(row.outcome, now);
         row.outcome = now;
         summaryDirty = true;
         updateButtons();
         // The last row to end makes the summary final at once.
-        if (hasEnded(now) && endedCount == int(rows.size())) {
+        if (hasEnded(now) && counts.allEnded()) {
             markDirty(index);
             flushWords();
             return;
@@ -355,134 +312,17 @@ void TcpProgressDialog::flushWords()
     }
     dirtyRows.clear();
     // A count that fell to nothing has no rows left to show: all of them come back.
-    if (shownRows != Filter::All && counted(shownRows) == 0)
+    if (shownRows != Filter::All && counts.counted(shownRows) == 0)
         setFilter(Filter::All);
     if (summaryDirty)
         showSummary();
 }
 
-int TcpProgressDialog::counted(Filter filter) const
-{
-    using O = PrinterOutcome;
-    switch (filter) {
-    case Filter::All:
-        return int(rows.size());
-    case Filter::Programmed:
-        return counts[size_t(O::Programmed)];
-    case Filter::AlreadyProgrammed:
-        return counts[size_t(O::AlreadyProgrammed)];
-    case Filter::Failed:
-        return failedCount;
-    case Filter::Running:
-        return int(rows.size()) - endedCount;
-    case Filter::NotTakingPart:
-        return counts[size_t(O::NotTakingPart)];
-    case Filter::NotConnected:
-        return counts[size_t(O::NotConnected)];
-    }
-    return 0;
-}
-
-void TcpProgressDialog::showSummary()
-{
-    summaryDirty = false;
-    using O = PrinterOutcome;
-    const int takingPart = int(rows.size()) - counts[size_t(O::NotTakingPart)];
-    const int running = counted(Filter::Running);
-    QString rich;
-    QString plain;
-    const auto number = [&](int n, Filter filter) {
-        plain += QString::number(n);
-        const QString shown = shownRows == filter && filter != Filter::All
-                                  ? QStringLiteral("<b>%1</b>").arg(n)
-                                  : QString::number(n);
-        if (n == 0)
-            rich += shown;
-        else
-            rich +=
-                QStringLiteral("<a href=\"%1\">%2</a>").arg(QLatin1String(keyOf(filter)), shown);
-    };
-    const auto words = [&](const QString &text) {
-        plain += text;
-        rich += text.toHtmlEscaped();
-    };
-    words(QStringLiteral("Zaprogramowano "));
-    number(counts[size_t(O::Programmed)], Filter::Programmed);
-    words(QStringLiteral(" z "));
-    number(takingPart, Filter::All);
-    words(QStringLiteral(", już zaprogramowane: "));
-    number(counts[size_t(O::AlreadyProgrammed)], Filter::AlreadyProgrammed);
-    words(QStringLiteral(", błędy: "));
-    number(failedCount, Filter::Failed);
-    if (counts[size_t(O::NotConnected)] > 0) {
-        words(QStringLiteral(", niepodłączone: "));
-        number(counts[size_t(O::NotConnected)], Filter::NotConnected);
-    }
-    if (counts[size_t(O::NotTakingPart)] > 0) {
-        words(QStringLiteral(", nie biorą udziału: "));
-        number(counts[size_t(O::NotTakingPart)], Filter::NotTakingPart);
-    }
-    if (running > 0) {
-        words(QStringLiteral(", w toku: "));
-        number(running, Filter::Running);
-    }
-    if (shownRows != Filter::All)
-        rich += QStringLiteral(" (<a href=\"all\">pokaż wszystkie</a>)");
-    summaryPlain = plain;
-    summaryLabel->setText(rich);
-}
-
 void TcpProgressDialog::updateButtons()
 {
-    const bool allEnded = endedCount == int(rows.size());
+    const bool allEnded = counts.allEnded();
     closeButton->setEnabled(allEnded || stoppedAll);
-    retryButton->setEnabled(allEnded && failedCount > 0);
-}
-
-bool TcpProgressDialog::matches(PrinterOutcome outcome) const
-{
-    switch (shownRows) {
-    case Filter::All:
-        return true;
-    case Filter::Programmed:
-        return outcome == PrinterOutcome::Programmed;
-    case Filter::AlreadyProgrammed:
-        return outcome == PrinterOutcome::AlreadyProgrammed;
-    case Filter::Failed:
-        return isFailure(outcome);
-    case Filter::Running:
-        return !hasEnded(outcome);
-    case Filter::NotTakingPart:
-        return outcome == PrinterOutcome::NotTakingPart;
-    case Filter::NotConnected:
-        return outcome == PrinterOutcome::NotConnected;
-    }
-    return true;
-}
-
-void TcpProgressDialog::applyFilter(int index)
-{
-    Row &row = rows[size_t(index)];
-    const bool show = matches(row.outcome);
-    if (show == !row.widget->isHidden())
-        return;
-    row.widget->setHidden(!show);
-    // A block with no row shown would still take its share of spacing.
-    int &shown = blockShown[size_t(row.block)];
-    shown += show ? 1 : -1;
-    blocks[size_t(row.block)]->setHidden(shown == 0);
-}
-
-void TcpProgressDialog::setFilter(Filter filter)
-{
-    if (filter == shownRows)
-        return;
-    shownRows = filter;
-    for (int i = 0; i < int(rows.size()); ++i)
-        applyFilter(i);
-    showSummary();
-    // The rows move once the list is laid out again.
-    QTimer::singleShot(0, this, &TcpProgressDialog::refreshStale);
+    retryButton->setEnabled(allEnded && counts.failed() > 0);
 }
 
 bool TcpProgressDialog::eventFilter(QObject *watched, QEvent *event)
@@ -492,71 +332,11 @@ bool TcpProgressDialog::eventFilter(QObject *watched, QEvent *event)
     return QDialog::eventFilter(watched, event);
 }
 
-void TcpProgressDialog::followLink(const QString &key)
-{
-    for (const FilterLink &link : filterLinks) {
-        if (key == QLatin1String(link.key)) {
-            // A second click on the count shown brings back every row.
-            setFilter(link.filter == shownRows ? Filter::All : link.filter);
-            return;
-        }
-    }
-}
-
-QList<PrinterResult> TcpProgressDialog::results() const
-{
-    QList<PrinterResult> list;
-    list.reserve(int(rows.size()));
-    for (int i = 0; i < int(rows.size()); ++i) {
-        const Row &row = rows[size_t(i)];
-        PrinterResult result;
-        result.name = row.name;
-        result.address = row.address;
-        result.port = row.port;
-        result.outcome = outcomeOf(row);
-        result.rows = progressBars.at(i)->maximum();
-        if (row.connection) {
-            result.rowsSent = row.connection->rowsSent();
-            result.seconds = row.connection->elapsedMs() / 1000.0;
-        }
-        result.attempts = row.attempts;
-        list.append(result);
-    }
-    return list;
-}
-
-bool TcpProgressDialog::saveReport(const QString &path)
-{
-    QString reason;
-    if (saveFileAtomically(path, formatReportCsv(results()), &reason))
-        return true;
-    MessageBoxNotifier boxes(this);
-    (notifier ? notifier : &boxes)
-        ->critical(QLatin1String(appTitle),
-                   QStringLiteral("Nie zapisano raportu „%1”: %2.")
-                       .arg(QDir::toNativeSeparators(path), reason));
-    return false;
-}
-
-void TcpProgressDialog::chooseReportFile()
-{
-    const QString suggested = QDir::current().filePath(
-        QStringLiteral("raport-%1.csv")
-            .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd-HHmm"))));
-    QFileDialog dialog(this, QStringLiteral("Zapisz raport"), suggested,
-                       QStringLiteral("CSV (*.csv)"));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix(QStringLiteral("csv"));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return;
-    saveReport(dialog.selectedFiles().first());
-}
-
 void TcpProgressDialog::retryFailed()
 {
     QList<RetryTarget> targets;
     for (const Row &row : rows)
-        targets.append({row.connection, row.address, row.port});
+        targets.append({row.connection, row.printer.address, row.printer.port});
     stoppedAll = false;
     setFilter(Filter::All);
     for (const int index : ::retryFailed(targets)) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/transfer/outcomecounts.h"
 #include "core/transfer/printeroutcome.h"
 
 #include <QDialog>
@@ -8,7 +9,6 @@
 #include <QString>
 #include <QTimer>
 
-#include <array>
 #include <vector>
 
 class Connection;
@@ -46,16 +46,7 @@ public:
     void setNotifier(Notifier *notifier);
 
     // Which rows the list shows; the summary's counts choose it.
-    enum class Filter
-    {
-        All,
-        Programmed,
-        AlreadyProgrammed,
-        Failed,
-        Running,
-        NotTakingPart,
-        NotConnected
-    };
+    using Filter = OutcomeFilter;
     void setFilter(Filter filter);
     Filter filter() const { return shownRows; }
     // The summary as plain text.
@@ -93,9 +84,7 @@ private:
         QWidget *widget = nullptr;
         QPointer<Connection> connection;
         PrinterOutcome outcome = PrinterOutcome::NotConnected; // as counted
-        QString name;
-        QString address;
-        quint16 port = 0;
+        PrinterAddress printer;
         int block = 0;
         int attempts = 1;
         bool dirty = false;
@@ -105,16 +94,14 @@ private:
     PrinterOutcome outcomeOf(const Row &row) const;
     QString wordsFor(const Row &row) const;
     void outcomeChanged(int index);
-    void count(PrinterOutcome outcome, int delta);
     void markDirty(int index);
     void flushWords();
+    static QString widestSummary();
     void showWords(int index);
     bool inView(int index) const;
     void refreshStale();
     void showSummary();
     void updateButtons();
-    bool matches(PrinterOutcome outcome) const;
-    int counted(Filter filter) const;
     void applyFilter(int index);
     void followLink(const QString &key);
 
@@ -129,9 +116,7 @@ private:
     std::vector<int> dirtyRows;
     std::vector<int> staleRows;
     // Rows per outcome, kept as the outcomes change.
-    std::array<int, int(PrinterOutcome::NotConnected) + 1> counts{};
-    int endedCount = 0;
-    int failedCount = 0;
+    OutcomeCounts counts;
     bool stoppedAll = false;
     bool summaryDirty = true;
     QString summaryPlain;

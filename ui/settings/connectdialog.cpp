@@ -1,5 +1,6 @@
 #include "ui/settings/connectdialog.h"
 
+#include "core/product.h"
 #include "core/notifier.h"
 #include "ui/settings/connectdialogform.h"
 
@@ -8,7 +9,6 @@
 
 namespace {
 
-const char appTitle[] = "Kelm Graphics";
 
 } // namespace
 
@@ -22,7 +22,7 @@ ConnectDialog::ConnectDialog(LinkSettings *settings, Notifier *notifier,
 
     comPorts = findComPorts ? findComPorts() : QList<ComPort>();
     if (comPorts.isEmpty()) {
-        notifier->critical(QLatin1String(appTitle), QStringLiteral("Brak dostępnych portów COM"));
+        notifier->critical(productName(), QStringLiteral("Brak dostępnych portów COM"));
     } else {
         // The first item becomes current and points the port at it, whatever was stored.
         for (const ComPort &port : qAsConst(comPorts))
@@ -48,7 +48,7 @@ ConnectDialog::ConnectDialog(LinkSettings *settings, Notifier *notifier,
         if (!connect(mainSettings->tcpSockets.at(i),
                      SIGNAL(stateChanged(QAbstractSocket::SocketState)), this,
                      SLOT(updateTable()))) {
-            notifier->critical(QLatin1String(appTitle), QStringLiteral("Nieokreślony błąd"));
+            notifier->critical(productName(), QStringLiteral("Nieokreślony błąd"));
             return;
         }
     }
@@ -125,7 +125,7 @@ void ConnectDialog::on_pushButton_clicked()
                 workSettings.linkMode = 1;
                 workSettings.comPortOpen = true;
             } else {
-                notifier->critical(QLatin1String(appTitle), tr("Nie można otworzyć portu COM"));
+                notifier->critical(productName(), tr("Nie można otworzyć portu COM"));
                 workSettings.linkMode = 0;
             }
         }

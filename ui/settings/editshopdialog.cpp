@@ -1,5 +1,6 @@
 #include "ui/settings/editshopdialog.h"
 
+#include "core/product.h"
 #include "core/notifier.h"
 #include "ui/settings/formplacement.h"
 #include "core/config/printercsv.h"
@@ -69,7 +70,6 @@ private:
 
 namespace {
 
-const char appTitle[] = "Kelm Graphics";
 
 } // namespace
 
@@ -102,7 +102,7 @@ void EditShopDialog::on_pushButton_clicked()
     const EntryProblem problem =
         checkPrinterEntry(ui->lineEdit->text(), ui->lineEdit_2->text(), ui->lineEdit_3->text());
     if (problem.kind != EntryProblem::None) {
-        notifier->critical(QLatin1String(appTitle), problem.text, problem.detail);
+        notifier->critical(productName(), problem.text, problem.detail);
         return;
     }
     const QString address = ui->lineEdit_2->text(), port = ui->lineEdit_3->text();
@@ -111,7 +111,7 @@ void EditShopDialog::on_pushButton_clicked()
         // Allowed, as settings.txt always allowed it, but two entries of one
         // printer would send it two logos at once.
         const int answer = notifier->question(
-            QLatin1String(appTitle),
+            productName(),
             QStringLiteral("Adres %1 i port %2 ma już drukarka „%3”.")
                 .arg(address, port, other.value()),
             {QStringLiteral("Zapisz mimo to"), QStringLiteral("Popraw")},
