@@ -1,5 +1,7 @@
 #include "programs/kelm-logo/commandline.h"
 
+#include "core/logo/greylevels.h"
+
 #include <QHostAddress>
 #include <QSet>
 
@@ -33,6 +35,7 @@ const OptionSpec optionSpecs[] = {
     {"--footer", nullptr, false, false, Shared},
     {"--dither", nullptr, true, false, Shared},
     {"--level", nullptr, true, false, Shared},
+    {"--brightness", nullptr, true, false, Shared},
     {"--output", "-o", true, false, PreviewOnly},
     {"--printers", nullptr, true, true, ProgramOnly},
     {"--all", nullptr, false, false, ProgramOnly},
@@ -229,9 +232,15 @@ bool parseCommandLine(const QStringList &arguments, LogoCommand *command, QStrin
             ok = parseDither(value.trimmed(), &c.conversion.method);
             expected = QStringLiteral("diffusion, threshold albo atkinson");
         } else if (name == QLatin1String("--level")) {
-            ok = parseInt(value, 1, 254, &c.conversion.level);
-            expected = QStringLiteral("liczba od 1 do 254");
+            c.conversion.autoLevel = value.trimmed() == QLatin1String("auto");
+            ok = c.conversion.autoLevel || parseInt(value, 1, 254, &c.conversion.level);
+            expected = QStringLiteral("liczba od 1 do 254 albo auto");
             levelSet = true;
+        } else if (name == QLatin1String("--brightness")) {
+            ok = parseInt(value, darkestBrightness, lightestBrightness, &c.conversion.brightness);
+            expected = QStringLiteral("liczba od %1 do +%2")
+                           .arg(darkestBrightness)
+                           .arg(lightestBrightness);
         } else if (name == QLatin1String("--output")) {
             c.output = value;
             ok = !value.isEmpty();
@@ -355,9 +364,16 @@ QString helpText(const QString &topic)
         "                          domyślnie), threshold (próg, do tekstu i grafiki),\n"
         "                          atkinson (czyste białe pola, do zdjęć)\n"
         "                          np. --dither threshold\n"
-        "  --level N               próg jasności dla --dither threshold (1-254,\n"
-        "                          domyślnie 128; ciemniejsze punkty są czarne)\n"
-        "                          np. --dither threshold --level 160\n");
+        "  --level N|auto          próg jasności dla --dither threshold (1-254,\n"
+        "                          domyślnie 128; ciemniejsze punkty są czarne);\n"
+        "                          auto dobiera go do obrazu w rozmiarze logo (metoda\n"
+        "                          Otsu), jak „Automatyczny” w podglądzie wydruku\n"
+        "                          np. --dither threshold --level 160\n"
+        "                          np. --dither threshold --level auto\n"
+        "  --brightness N          jasność przed zamianą na 1 bit, każdą metodą:\n"
+        "                          od -100 (ciemniej) do +100 (jaśniej), domyślnie 0\n"
+        "                          (bez zmian), jak „Jasność” w podglądzie wydruku\n"
+        "                          np. --dither atkinson --brightness 30\n");
     const QString program = QStringLiteral(
         "\n"
         "program: programuje logo, ramka po ramce, każda po odpowiedzi drukarki na\n"

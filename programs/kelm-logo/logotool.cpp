@@ -69,6 +69,7 @@ struct Logo
 {
     LogoRaster raster;
     int widthDots = 0;
+    int autoLevel = 0; // the level --level auto found, else 0
     QByteArray frameTemplate;
 };
 
@@ -87,7 +88,11 @@ bool buildLogo(const LogoCommand &command, Logo *logo, QString *error)
         x = fitted.xPercent;
         y = fitted.yPercent;
     }
-    logo->raster = buildLogoRaster(picture, x, y, command.conversion);
+    // The window's own conversion, so that the same choices give the same frames.
+    int level = 0;
+    logo->raster = buildLogoRaster(picture, x, y, command.conversion, &level);
+    if (command.conversion.method == Dither::Threshold && command.conversion.autoLevel)
+        logo->autoLevel = level;
     logo->widthDots = logo->raster.lineCount ? x * logoWidthDots / 100 : 0;
     if (logo->raster.lineCount == 0) {
         *error = QStringLiteral("logo w tej skali jest puste (--x %1 --y %2): nie ma czego wysłać.")
@@ -103,13 +108,17 @@ bool buildLogo(const LogoCommand &command, Logo *logo, QString *error)
 QString sizeLine(const Logo &logo)
 {
     const int rows = logo.raster.lineCount;
-    return QStringLiteral("Logo: %1 x %2 punktów (pole %3 x %4), %5 ramek, %6 bajtów.")
-        .arg(logo.widthDots)
-        .arg(rows)
-        .arg(logoWidthDots)
-        .arg(logoMaxRows)
-        .arg(rows)
-        .arg(rows * frameSize);
+    const QString size =
+        QStringLiteral("Logo: %1 x %2 punktów (pole %3 x %4), %5 ramek, %6 bajtów.")
+            .arg(logo.widthDots)
+            .arg(rows)
+            .arg(logoWidthDots)
+            .arg(logoMaxRows)
+            .arg(rows)
+            .arg(rows * frameSize);
+    if (logo.autoLevel == 0)
+        return size;
+    return size + QStringLiteral("\nPróg automatyczny: %1.").arg(logo.autoLevel);
 }
 
 int preview(const LogoCommand &command)

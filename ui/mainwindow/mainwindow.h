@@ -76,8 +76,10 @@ private:
     void showPicture(const QImage &picture);
     void updatePreview();
     void scaleChanged(int value, QLabel *valueLabel, QSlider *otherSlider);
-    // The raster "Wyślij" sends now; the print preview draws the same.
-    LogoRaster currentRaster() const;
+    // The raster "Wyślij" sends now; the print preview and, but for the default
+    // conversion, the window's picture draw the same. The automatic level it
+    // finds becomes conversion.level.
+    LogoRaster currentRaster();
     void showPrintPreview();
     void refreshPrintPreview();
     void fitPictureProportions();
@@ -181,6 +183,8 @@ private:
     QImage picture;
     QImage reducedPicture;
     Conversion conversion;
+    int imageBrightness = 0; // the brightness `image` was dithered at
+    QImage pictureGrey;      // what another brightness is dithered from
     QAction *printPreviewAction = nullptr;
     QAction *fitProportionsAction = nullptr;
     PrintPreview *printPreview = nullptr;
