@@ -36,6 +36,8 @@ int OutcomeCounts::counted(OutcomeFilter filter) const
         return of(O::NotTakingPart);
     case OutcomeFilter::NotConnected:
         return of(O::NotConnected);
+    case OutcomeFilter::BadPort:
+        return of(O::BadPort);
     }
     return 0;
 }
@@ -57,6 +59,8 @@ bool OutcomeCounts::matches(OutcomeFilter filter, PrinterOutcome outcome)
         return outcome == PrinterOutcome::NotTakingPart;
     case OutcomeFilter::NotConnected:
         return outcome == PrinterOutcome::NotConnected;
+    case OutcomeFilter::BadPort:
+        return outcome == PrinterOutcome::BadPort;
     }
     return true;
 }
@@ -64,10 +68,11 @@ bool OutcomeCounts::matches(OutcomeFilter filter, PrinterOutcome outcome)
 QList<OutcomeCounts::Part> OutcomeCounts::summaryParts() const
 {
     using F = OutcomeFilter;
-    // "z" counts those taking part: the unticked ones are told apart.
+    // "z" counts those taking part: the unticked ones and those with a port that
+    // cannot be connected are told apart.
     QList<Part> parts{
         {QStringLiteral("Zaprogramowano "), counted(F::Programmed), F::Programmed},
-        {QStringLiteral(" z "), all - counted(F::NotTakingPart), F::All},
+        {QStringLiteral(" z "), all - counted(F::NotTakingPart) - counted(F::BadPort), F::All},
         {QStringLiteral(", już zaprogramowane: "), counted(F::AlreadyProgrammed),
          F::AlreadyProgrammed},
         {QStringLiteral(", błędy: "), failedCount, F::Failed},
@@ -75,6 +80,7 @@ QList<OutcomeCounts::Part> OutcomeCounts::summaryParts() const
     const Part optional[] = {
         {QStringLiteral(", niepodłączone: "), counted(F::NotConnected), F::NotConnected},
         {QStringLiteral(", nie biorą udziału: "), counted(F::NotTakingPart), F::NotTakingPart},
+        {QStringLiteral(", błędny port: "), counted(F::BadPort), F::BadPort},
         {QStringLiteral(", w toku: "), running(), F::Running},
     };
     for (const Part &part : optional)

@@ -15,6 +15,7 @@ bool isFailure(PrinterOutcome o)
     case PrinterOutcome::WriteError:
     case PrinterOutcome::NoAnswer:
     case PrinterOutcome::Stopped:
+    case PrinterOutcome::Unconfirmed:
         return true;
     default:
         return false;
@@ -55,6 +56,10 @@ QString outcomeText(PrinterOutcome o, int rowsSent, int rows)
         return QStringLiteral("nie bierze udziału");
     case PrinterOutcome::NotConnected:
         return QStringLiteral("niepodłączona");
+    case PrinterOutcome::Unconfirmed:
+        return QStringLiteral("niepotwierdzona");
+    case PrinterOutcome::BadPort:
+        return QStringLiteral("błędny port");
     }
     return QString();
 }
@@ -86,6 +91,10 @@ QString outcomeKey(PrinterOutcome o)
         return QStringLiteral("not_taking_part");
     case PrinterOutcome::NotConnected:
         return QStringLiteral("not_connected");
+    case PrinterOutcome::Unconfirmed:
+        return QStringLiteral("unconfirmed");
+    case PrinterOutcome::BadPort:
+        return QStringLiteral("bad_port");
     }
     return QString();
 }

@@ -19,9 +19,14 @@ enum class PrinterOutcome
     WriteError,    // a frame could not be written
     NoAnswer,      // silent past the time-out, when the time-out ends the transfer
     Stopped,       // stopped by the operator
+    Unconfirmed,   // every row sent, but some answer was not the one-byte acknowledgement
     NotTakingPart, // unticked
     NotConnected,  // ticked, but not connected when the send started
+    BadPort,       // ticked, but its port is no number from 1 to 65535: never connected
 };
+
+// For tables indexed by outcome.
+constexpr int outcomeCount = int(PrinterOutcome::BadPort) + 1;
 
 // Failed outcomes, the ones worth another attempt. "Already programmed" is not one:
 // trying again cannot change it.
