@@ -6,6 +6,7 @@
 #include "core/transfer/timing.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QList>
 #include <QMainWindow>
@@ -92,6 +93,11 @@ private:
     void openLink();
     void sendCurrentLine();
     void checkSerialReply();
+    // The serial answer awaited: said beside the bar once silent too long, and
+    // given up after the stop grace once "Przerwij" was pressed.
+    void watchSerialAnswer();
+    void checkSerialSilence();
+    void serialTransferEnded();
     void showProgress(int value, bool now = false);
     void openTcpLink();
     void startTcpPrinters();
@@ -125,7 +131,7 @@ private:
     // Boxes about one printer have no parent window.
     std::unique_ptr<Notifier> ownConnectionNotifier;
     ProgressThrottle *progressThrottle = nullptr;
-    // How long a TCP/IP printer may stay silent before its row says so.
+    // How long a printer may stay silent before its row, or the serial bar, says so.
     int answerTimeoutMs = Timing::answerTimeoutMs;
 
     LinkSettings linkSettings;
@@ -164,6 +170,15 @@ private:
     int lineCount = 0;
     bool readingSerial = false;
     bool serialBoxDue = false;
+    // The serial frame on the wire and how this transfer's answers went.
+    QTimer *serialWatch = nullptr;
+    QTimer *serialStopTimer = nullptr;
+    QElapsedTimer serialWritten;
+    bool serialAwaited = false;
+    bool serialSilent = false;
+    bool serialStopping = false;
+    bool serialUnconfirmed = false;
+    bool serialHeldLogo = false;
 
     // The picture as read, kept so that another conversion starts from it; what
     // Threshold and Atkinson scale from; and the print preview.

@@ -19,6 +19,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <algorithm>
+
 void MainWindow::openLink()
 {
     linkSettings.comPortOpen = false;
@@ -65,6 +67,11 @@ void MainWindow::send()
         linkSettings.serialPort->readAll();
 
     currentLine = 1;
+    serialAwaited = serialSilent = serialStopping = false;
+    serialUnconfirmed = serialHeldLogo = false;
+    if (serialStopTimer)
+        serialStopTimer->stop();
+    progressBar->setFormat(QStringLiteral("%p%"));
     progressBar->setMaximum(lineCount);
     if (linkSettings.linkMode == 2)
         startTcpPrinters();
@@ -81,8 +88,10 @@ void MainWindow::sendCurrentLine()
         cancel();
         currentLine = lineCount + 1;
     }
-    if (write)
+    if (write) {
         writeFrame(*linkSettings.serialPort, frameTemplate);
+        watchSerialAnswer();
+    }
     showProgress(currentLine);
 
     if (linkSettings.linkMode == 1 && !linkSettings.comPortChosen)
@@ -112,10 +121,70 @@ void MainWindow::readComData()
     if (linkSettings.linkMode != 1 || currentLine < 1 || currentLine > lineCount)
         return;
     const QScopedValueRollback<bool> reading(readingSerial, true);
+    serialAwaited = false;
+    if (serialSilent) {
+        serialSilent = false;
+        progressBar->setFormat(QStringLiteral("%p%"));
+    }
+    // Anything but the one acknowledgement byte moves on too, but the transfer
+    // then ends unconfirmed: an echo is no printer that took the logo.
+    if (isAlreadyProgrammedReply(lastReply))
+        serialHeldLogo = true;
+    else if (!isAcknowledgement(lastReply, lastReply.size()))
+        serialUnconfirmed = true;
     checkSerialReply();
     ++currentLine;
     if (currentLine <= lineCount)
         sendCurrentLine();
+    else
+        serialTransferEnded();
+}
+
+void MainWindow::watchSerialAnswer()
+{
+    serialAwaited = true;
+    serialWritten.start();
+    if (answerTimeoutMs <= 0)
+        return;
+    if (!serialWatch) {
+        serialWatch = new QTimer(this);
+        serialWatch->setTimerType(Qt::CoarseTimer);
+        connect(serialWatch, &QTimer::timeout, this, &MainWindow::checkSerialSilence);
+    }
+    // Started once per transfer and looking now and then: nothing per frame.
+    if (!serialWatch->isActive())
+        serialWatch->start(std::clamp(answerTimeoutMs / 4, 20, 1000));
+}
+
+void MainWindow::checkSerialSilence()
+{
+    if (!serialAwaited || linkSettings.linkMode != 1) {
+        serialWatch->stop();
+        return;
+    }
+    if (serialSilent || serialWritten.elapsed() < answerTimeoutMs)
+        return;
+    // Still waiting: a slow printer may yet answer.
+    serialSilent = true;
+    progressBar->setFormat(QStringLiteral("%p% – ") + Timing::silenceText(answerTimeoutMs));
+}
+
+void MainWindow::serialTransferEnded()
+{
+    serialAwaited = serialSilent = false;
+    if (serialWatch)
+        serialWatch->stop();
+    if (serialStopTimer)
+        serialStopTimer->stop();
+    QString words = QStringLiteral("%p%");
+    if (serialHeldLogo)
+        words = QStringLiteral("już zaprogramowana");
+    else if (serialStopping)
+        words = QStringLiteral("przerwano");
+    else if (serialUnconfirmed)
+        words = QStringLiteral("niepotwierdzona: odpowiedzi inne niż potwierdzenie");
+    progressBar->setFormat(words);
+    serialStopping = false;
 }
 
 void MainWindow::checkSerialReply()
@@ -159,7 +228,31 @@ bool MainWindow::reopenSerialPort()
 
 void MainWindow::cancel()
 {
+    const bool serialRunning =
+        linkSettings.linkMode == 1 && currentLine >= 1 && currentLine <= lineCount;
     currentLine = lineCount;
     showProgress(0, true);
+    if (serialRunning) {
+        serialStopping = true;
+        if (serialAwaited) {
+            // The answer in flight may still come; past the grace it no longer
+            // counts, and the frame already written stays written.
+            if (!serialStopTimer) {
+                serialStopTimer = new QTimer(this);
+                serialStopTimer->setSingleShot(true);
+                connect(serialStopTimer, &QTimer::timeout, this, [this] {
+                    if (!serialStopping || !serialAwaited)
+                        return;
+                    currentLine = lineCount + 1;
+                    serialTransferEnded();
+                });
+            }
+            serialStopTimer->start(Timing::stopGraceFor(answerTimeoutMs));
+        } else if (!readingSerial) {
+            // No frame awaits an answer: nothing can end it later.
+            currentLine = lineCount + 1;
+            serialTransferEnded();
+        }
+    }
     cancelTcpPrinters();
 }

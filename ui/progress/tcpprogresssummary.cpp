@@ -19,6 +19,7 @@ const FilterLink filterLinks[] = {
     {OutcomeFilter::Running, "running"},
     {OutcomeFilter::NotTakingPart, "nottaking"},
     {OutcomeFilter::NotConnected, "notconnected"},
+    {OutcomeFilter::BadPort, "badport"},
 };
 
 const char *keyOf(OutcomeFilter filter)
