@@ -5,9 +5,12 @@
 #include "support/recordingnotifier.h"
 #include "support/testfolder.h"
 #include "ui/progress/tcpprogressdialog.h"
+#include "ui/settings/connectdialog.h"
 
 #include <QApplication>
+#include <QAbstractItemView>
 #include <QFile>
+#include <QSerialPort>
 #include <QTest>
 
 #include <functional>
@@ -99,6 +102,36 @@ private slots:
         QCOMPARE(printers[2]->connections + printers[3]->connections, 0);
         if (wrappedListens)
             QCOMPARE(wrapped.connections, 0);
+    }
+
+    // The settings window's status column gives the reason such an entry stays
+    // unconnected.
+    void badPortInTable()
+    {
+        TestFolder folder;
+        QSerialPort serial;
+        LinkSettings s;
+        s.serialPort = &serial;
+        for (const char *port : {"-1", "9100", "80a"}) {
+            s.printerIps << QStringLiteral("127.0.0.1");
+            s.printerPorts << QString::fromLatin1(port);
+            s.printerNames << QStringLiteral("Kasa");
+            s.printerSelected << true;
+            s.tcpSockets << new QTcpSocket;
+        }
+        s.printerCount = s.tcpSockets.size();
+        {
+            const ComPortFinder ports = [] {
+                return QList<ComPort>{{QStringLiteral("ttyS0"), QStringLiteral("/dev/ttyS0")}};
+            };
+            ConnectDialog dialog(&s, &notifier, ports, nullptr);
+            const QAbstractItemModel *model = dialog.findChild<QAbstractItemView *>()->model();
+            const auto status = [&](int row) { return model->index(row, 3).data().toString(); };
+            QCOMPARE(status(0), QStringLiteral("Błędny port"));
+            QCOMPARE(status(1), QStringLiteral("Niepodłączona"));
+            QCOMPARE(status(2), QStringLiteral("Błędny port"));
+        }
+        qDeleteAll(s.tcpSockets);
     }
 };
 
