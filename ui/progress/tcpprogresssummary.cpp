@@ -38,7 +38,8 @@ QString TcpProgressDialog::widestSummary()
     OutcomeCounts widest;
     for (const PrinterOutcome o :
          {PrinterOutcome::Programmed, PrinterOutcome::AlreadyProgrammed, PrinterOutcome::Refused,
-          PrinterOutcome::NotConnected, PrinterOutcome::NotTakingPart, PrinterOutcome::Waiting})
+          PrinterOutcome::NotConnected, PrinterOutcome::NotTakingPart, PrinterOutcome::BadPort,
+          PrinterOutcome::Waiting})
         widest.add(o, 1000);
     return widest.summary() + QStringLiteral(" (pokaż wszystkie)");
 }
