@@ -279,7 +279,7 @@ void Connection::readTcpData()
         return;
     if (currentLine == lineCount) {
         // Set before finished(): whoever counts finished printers reads it.
-        end(programmed               ? PrinterOutcome::AlreadyProgrammed
+        end(programmed             ? PrinterOutcome::AlreadyProgrammed
             : sentRow != lineCount ? PrinterOutcome::Stopped
             : unconfirmed          ? PrinterOutcome::Unconfirmed
                                    : PrinterOutcome::Programmed);

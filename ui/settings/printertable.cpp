@@ -3,9 +3,9 @@
 #include "ui/settings/connectdialog.h"
 
 #include "core/config/printercsv.h"
-#include "core/transfer/printeraddress.h"
 #include "core/notifier.h"
 #include "core/product.h"
+#include "core/transfer/printeraddress.h"
 #include "ui/settings/connectdialogform.h"
 #include "ui/settings/editshopdialog.h"
 #include "ui/settings/quietfill.h"

@@ -1,11 +1,11 @@
 // What a Connection makes of answers that are not the one acknowledgement byte
 // (an echo, a line connected to itself), and of bytes nobody asked for, as a rate.
-#include "support/logorows.h"
-#include "support/loopbackprinter.h"
-#include "support/recordingnotifier.h"
 #include "core/printer/frame.h"
 #include "core/transfer/connection.h"
 #include "core/transfer/printeroutcome.h"
+#include "support/logorows.h"
+#include "support/loopbackprinter.h"
+#include "support/recordingnotifier.h"
 
 #include <QSignalSpy>
 #include <QTest>

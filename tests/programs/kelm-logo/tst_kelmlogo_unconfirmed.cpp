@@ -47,9 +47,9 @@ private slots:
 
         LoopbackPrinter echo;
         echo.echo = true;
-        const Run tcp = runLogo({"program", picture, "--tcp",
-                                 QStringLiteral("127.0.0.1:%1").arg(echo.port()), "--retries",
-                                 "1", "--timeout", "5", "--json"});
+        const Run tcp =
+            runLogo({"program", picture, "--tcp", QStringLiteral("127.0.0.1:%1").arg(echo.port()),
+                     "--retries", "1", "--timeout", "5", "--json"});
         QCOMPARE(tcp.code, 1);
         QCOMPARE(tcp.json.value("outcome").toString(), QStringLiteral("unconfirmed"));
         // A failure: tried again, whole, on a new connection.
@@ -60,8 +60,8 @@ private slots:
         PtyPrinter serial;
         QVERIFY(serial.isValid());
         serial.otherwise = {"\x64\x64", {}};
-        const Run line =
-            runLogo({"program", picture, "--serial", serial.slavePath(), "--timeout", "5", "--json"});
+        const Run line = runLogo(
+            {"program", picture, "--serial", serial.slavePath(), "--timeout", "5", "--json"});
         QCOMPARE(line.code, 1);
         QCOMPARE(line.json.value("outcome").toString(), QStringLiteral("unconfirmed"));
         QCOMPARE(line.json.value("rows_sent").toInt(), line.json.value("rows").toInt());

@@ -7,8 +7,8 @@
 #include "ui/progress/tcpprogressdialog.h"
 #include "ui/settings/connectdialog.h"
 
-#include <QApplication>
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QFile>
 #include <QSerialPort>
 #include <QTest>
