@@ -18,13 +18,14 @@ struct PrinterAddress
 inline std::optional<quint16> tcpPortOf(const QString &text)
 {
     const QString digits = text.trimmed();
-    if (digits.isEmpty() || digits.size() > 5)
+    if (digits.isEmpty())
         return std::nullopt;
     for (const QChar c : digits)
         if (c < QLatin1Char('0') || c > QLatin1Char('9'))
             return std::nullopt;
-    const int port = digits.toInt();
-    if (port < 1 || port > 65535)
+    bool number = false;
+    const uint port = digits.toUInt(&number);
+    if (!number || port < 1 || port > 65535)
         return std::nullopt;
     return quint16(port);
 }

@@ -103,10 +103,11 @@ private slots:
         QVERIFY(!isFailure(PrinterOutcome::BadPort) && hasEnded(PrinterOutcome::BadPort));
         QCOMPARE(outcomeText(PrinterOutcome::BadPort, 0, 5), QStringLiteral("błędny port"));
         QCOMPARE(outcomeKey(PrinterOutcome::BadPort), QStringLiteral("bad_port"));
-        for (const char *port : {"-1", "0", "70000", "80a", "", " 9100x", "+80"})
+        for (const char *port : {"-1", "0", "70000", "80a", "", " 9100x", "+80", "99999999999"})
             QVERIFY2(!tcpPortOf(QString::fromLatin1(port)), port);
         QCOMPARE(tcpPortOf(QStringLiteral("9100")).value_or(0), 9100);
         QCOMPARE(tcpPortOf(QStringLiteral("65535")).value_or(0), 65535);
+        QCOMPARE(tcpPortOf(QStringLiteral("009100")).value_or(0), 9100);
     }
 
     // A socket bound to a port and connected to that same port reads back every
