@@ -29,6 +29,7 @@ Connection::Connection(QTcpSocket *socket, int lineCount, Notifier *notifier)
     : socket(socket), lineCount(lineCount), notifier(notifier)
 {
     lastReply.reserve(keptReply);
+    floodClock.start();
     const bool wired = connect(socket, SIGNAL(readyRead()), this, SLOT(readTcpData())) &&
                        connect(socket, SIGNAL(connected()), this, SLOT(connectAccepted())) &&
                        connect(socket, SIGNAL(error(QAbstractSocket::SocketError)), this,
@@ -82,11 +83,18 @@ void Connection::setOutcome(PrinterOutcome outcome)
     end(outcome);
 }
 
+void Connection::setFloodLimit(qint64 bytes, int ms)
+{
+    floodBytes = std::max<qint64>(bytes, 1);
+    floodPerMs = std::max(ms, 1);
+}
+
 void Connection::cancelSend()
 {
     currentLine = lineCount + 1;
+    // A printer stopped while silent never answered: that stays its outcome.
     if (state == PrinterOutcome::Sending)
-        end(PrinterOutcome::Stopped);
+        end(silence ? PrinterOutcome::NoAnswer : PrinterOutcome::Stopped);
 }
 
 void Connection::begin()
@@ -96,7 +104,7 @@ void Connection::begin()
     clock.start();
     writtenMs = 0;
     endedMs = 0;
-    unasked = 0;
+    unconfirmed = false;
     acked = std::max(currentLine - 1, 0);
     silence = false;
     state = PrinterOutcome::Sending;
@@ -236,15 +244,15 @@ void Connection::readTcpData()
 
     const bool answer = replyAwaited;
     replyAwaited = false;
-    unasked += answer ? arrived - 1 : arrived;
-    if (unasked > floodLimit && socket->state() == QAbstractSocket::ConnectedState) {
+    if (flooded(answer ? arrived - 1 : arrived) &&
+        socket->state() == QAbstractSocket::ConnectedState) {
         currentLine = lineCount + 1;
         if (state == PrinterOutcome::Sending)
             end(PrinterOutcome::HungUp);
         socket->abort();
         critical(QStringLiteral("Drukarka przysłała ponad %1 KiB danych, o które program nie "
                                 "prosił; połączenie z nią zostało zerwane.")
-                     .arg(floodLimit / 1024));
+                     .arg(floodBytes / 1024));
         return;
     }
     // Nothing awaited this: not an answer.
@@ -256,6 +264,10 @@ void Connection::readTcpData()
     }
     const bool running = currentLine <= lineCount;
     const bool programmed = isAlreadyProgrammedReply(lastReply);
+    // Anything but the one acknowledgement byte still moves on, but an echo or a
+    // web server answering every frame must not end as programmed.
+    if (running && !programmed && !isAcknowledgement(lastReply, arrived))
+        unconfirmed = true;
     if (programmed) {
         if (running)
             currentLine = lineCount;
@@ -268,13 +280,30 @@ void Connection::readTcpData()
     if (currentLine == lineCount) {
         // Set before finished(): whoever counts finished printers reads it.
         end(programmed             ? PrinterOutcome::AlreadyProgrammed
-            : sentRow == lineCount ? PrinterOutcome::Programmed
-                                   : PrinterOutcome::Stopped);
+            : sentRow != lineCount ? PrinterOutcome::Stopped
+            : unconfirmed          ? PrinterOutcome::Unconfirmed
+                                   : PrinterOutcome::Programmed);
         emit finished();
     }
     ++currentLine;
     if (currentLine <= lineCount)
         sendLine();
+}
+
+bool Connection::flooded(qint64 bytes)
+{
+    // A bucket drained at floodBytes per floodPerMs: bursts up to the limit pass,
+    // a steady trickle below the rate never adds up.
+    const qint64 now = floodClock.elapsed();
+    const qint64 drained = (now - floodMs) * floodBytes / floodPerMs;
+    if (drained > 0) {
+        unasked = std::max<qint64>(unasked - drained, 0);
+        floodMs = now;
+    }
+    if (unasked == 0)
+        floodMs = now;
+    unasked += bytes;
+    return unasked > floodBytes;
 }
 
 void Connection::connectAccepted() {}

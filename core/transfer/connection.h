@@ -20,9 +20,11 @@ class Connection : public QObject
     Q_OBJECT
 
 public:
-    // Bytes that no frame asked for, since the transfer started, after which the
-    // printer is cut off: no answer is ever that long.
+    // Bytes that no frame asked for, per floodWindowMs, past which the printer is
+    // cut off: no answer is ever that long. A rate, so that a device chattering
+    // slowly while idle keeps its line however long the window stays open.
     static constexpr qint64 floodLimit = 64 * 1024;
+    static constexpr int floodWindowMs = 60 * 1000;
 
     Connection(QTcpSocket *socket, int lineCount, Notifier *notifier);
 
@@ -51,6 +53,8 @@ public:
     // For printers that are never started (unticked, not connected); an ended
     // outcome also ends a transfer in progress.
     void setOutcome(PrinterOutcome outcome);
+    // At most `bytes` unasked per `ms`; for tests, the defaults otherwise.
+    void setFloodLimit(qint64 bytes, int ms);
 
 signals:
     void value(int line);
@@ -72,6 +76,7 @@ private:
     void startWatch();
     void end(PrinterOutcome outcome);
     void checkSilence();
+    bool flooded(qint64 bytes);
     void critical(const QString &text);
     void notify(Notice notice);
     void showBoxes();
@@ -100,7 +105,14 @@ private:
     QElapsedTimer clock;
     qint64 endedMs = 0;
     qint64 writtenMs = 0; // when the awaited frame was written
+    // Unasked bytes not yet drained at the flood limit's rate, as of floodMs.
     qint64 unasked = 0;
+    qint64 floodMs = 0;
+    qint64 floodBytes = floodLimit;
+    int floodPerMs = floodWindowMs;
+    QElapsedTimer floodClock;
+    // An answer other than a single acknowledgement byte came in this transfer.
+    bool unconfirmed = false;
     int answerTimeoutMs = 0;
     bool timeoutEnds = false;
     bool silence = false;

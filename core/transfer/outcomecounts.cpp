@@ -42,6 +42,8 @@ int OutcomeCounts::counted(OutcomeFilter filter) const
         return of(O::WouldProgram);
     case OutcomeFilter::WriteLimit:
         return of(O::WriteLimit);
+    case OutcomeFilter::BadPort:
+        return of(O::BadPort);
     }
     return 0;
 }
@@ -69,6 +71,8 @@ bool OutcomeCounts::matches(OutcomeFilter filter, PrinterOutcome outcome)
         return outcome == PrinterOutcome::WouldProgram;
     case OutcomeFilter::WriteLimit:
         return outcome == PrinterOutcome::WriteLimit;
+    case OutcomeFilter::BadPort:
+        return outcome == PrinterOutcome::BadPort;
     }
     return true;
 }
@@ -76,10 +80,11 @@ bool OutcomeCounts::matches(OutcomeFilter filter, PrinterOutcome outcome)
 QList<OutcomeCounts::Part> OutcomeCounts::summaryParts() const
 {
     using F = OutcomeFilter;
-    // "z" counts those taking part: the unticked ones are told apart.
+    // "z" counts those taking part: the unticked ones and those with a port that
+    // cannot be connected are told apart.
     QList<Part> parts{
         {QStringLiteral("Zaprogramowano "), counted(F::Programmed), F::Programmed},
-        {QStringLiteral(" z "), all - counted(F::NotTakingPart), F::All},
+        {QStringLiteral(" z "), all - counted(F::NotTakingPart) - counted(F::BadPort), F::All},
     };
     const Part journal[] = {
         {QStringLiteral(", do zaprogramowania: "), counted(F::WouldProgram), F::WouldProgram},
@@ -95,6 +100,7 @@ QList<OutcomeCounts::Part> OutcomeCounts::summaryParts() const
         {QStringLiteral(", limit zapisów: "), counted(F::WriteLimit), F::WriteLimit},
         {QStringLiteral(", niepodłączone: "), counted(F::NotConnected), F::NotConnected},
         {QStringLiteral(", nie biorą udziału: "), counted(F::NotTakingPart), F::NotTakingPart},
+        {QStringLiteral(", błędny port: "), counted(F::BadPort), F::BadPort},
         {QStringLiteral(", w toku: "), running(), F::Running},
     };
     for (const Part &part : optional)

@@ -19,14 +19,15 @@ enum class OutcomeFilter
     NotConnected,
     Unchanged,
     WouldProgram,
-    WriteLimit
+    WriteLimit,
+    BadPort
 };
 
 // Printers per outcome, kept as the outcomes change, and the summary sentence
 // built from them: "Zaprogramowano 47 z 50, już zaprogramowane: 1, błędy: 2",
-// then "niepodłączone", "nie biorą udziału" and "w toku" where not nought
-// (and, in a run that reads the journal or only checks, "do zaprogramowania",
-// "bez zmian" and "limit zapisów").
+// then "niepodłączone", "nie biorą udziału", "błędny port" and "w toku" where
+// not nought (and, in a run that reads the journal or only checks, "do
+// zaprogramowania", "bez zmian" and "limit zapisów").
 class OutcomeCounts
 {
 public:

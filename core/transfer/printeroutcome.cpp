@@ -16,6 +16,7 @@ bool isFailure(PrinterOutcome o)
     case PrinterOutcome::NoAnswer:
     case PrinterOutcome::Stopped:
     case PrinterOutcome::LocalError:
+    case PrinterOutcome::Unconfirmed:
         return true;
     default:
         return false;
@@ -75,6 +76,10 @@ QString outcomeText(PrinterOutcome o, int rowsSent, int rows)
         return QStringLiteral("limit zapisów");
     case PrinterOutcome::LocalError:
         return QStringLiteral("błąd lokalny");
+    case PrinterOutcome::Unconfirmed:
+        return QStringLiteral("niepotwierdzona");
+    case PrinterOutcome::BadPort:
+        return QStringLiteral("błędny port");
     }
     return QString();
 }
@@ -114,13 +119,17 @@ QString outcomeKey(PrinterOutcome o)
         return QStringLiteral("write_limit");
     case PrinterOutcome::LocalError:
         return QStringLiteral("local_error");
+    case PrinterOutcome::Unconfirmed:
+        return QStringLiteral("unconfirmed");
+    case PrinterOutcome::BadPort:
+        return QStringLiteral("bad_port");
     }
     return QString();
 }
 
 bool outcomeFromKey(const QString &key, PrinterOutcome *o)
 {
-    for (int i = 0; i <= int(PrinterOutcome::LocalError); ++i) {
+    for (int i = 0; i < outcomeCount; ++i) {
         if (outcomeKey(PrinterOutcome(i)) == key) {
             *o = PrinterOutcome(i);
             return true;
@@ -135,7 +144,7 @@ bool outcomeFromText(const QString &text, PrinterOutcome *o)
     // The longest match first: "zaprogramowana" ends "już zaprogramowana".
     int best = -1;
     int bestLength = 0;
-    for (int i = int(PrinterOutcome::Programmed); i <= int(PrinterOutcome::LocalError); ++i) {
+    for (int i = int(PrinterOutcome::Programmed); i < outcomeCount; ++i) {
         QString stem = outcomeText(PrinterOutcome(i), 0, 1);
         if (PrinterOutcome(i) == PrinterOutcome::HungUp) // "rozłączona w wierszu r"
             stem.chop(1);

@@ -19,15 +19,17 @@ enum class PrinterOutcome
     WriteError,    // a frame could not be written
     NoAnswer,      // silent past the time-out, when the time-out ends the transfer
     Stopped,       // stopped by the operator
+    Unconfirmed,   // every row sent, but some answer was not the one-byte acknowledgement
     NotTakingPart, // unticked
     NotConnected,  // ticked, but not connected when the send started
     Unchanged,     // holds this very logo per the journal: not written again
     WouldProgram,  // a dry run reached it: a real run would program it
     WriteLimit,    // written too often lately per the journal: not written
     LocalError,    // this computer could not open the connection (descriptors, ...)
+    BadPort,       // ticked, but its port is no number from 1 to 65535: never connected
 };
-// How many outcomes there are: LocalError stays the last.
-constexpr int outcomeCount = int(PrinterOutcome::LocalError) + 1;
+// For tables indexed by outcome: BadPort stays the last.
+constexpr int outcomeCount = int(PrinterOutcome::BadPort) + 1;
 
 // Failed outcomes, the ones worth another attempt. "Already programmed" is not one:
 // trying again cannot change it.

@@ -82,6 +82,7 @@ void SerialRollout::attempt()
     // Whatever the printer said before this logo is no answer to it.
     port->clear();
     res.outcome = PrinterOutcome::Sending;
+    unconfirmed = false;
     row = 1;
     sendRow();
 }
@@ -107,8 +108,12 @@ void SerialRollout::readAnswer()
         end(PrinterOutcome::AlreadyProgrammed);
         return;
     }
+    if (!isAcknowledgement(reply, reply.size()))
+        unconfirmed = true;
     res.rowsSent = row;
-    if (row == lines)
+    if (row == lines && unconfirmed)
+        fail(PrinterOutcome::Unconfirmed);
+    else if (row == lines)
         end(PrinterOutcome::Programmed);
     else if (stopping)
         end(PrinterOutcome::Stopped);

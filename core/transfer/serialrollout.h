@@ -61,6 +61,7 @@ private:
     int retries = 0;
     int stopWaitMs = Timing::stopGraceMs;
     bool awaiting = false;
+    bool unconfirmed = false; // an answer of this attempt was no acknowledgement
     bool stopping = false;
     bool done = false;
     bool checkOnly = false;

@@ -44,7 +44,7 @@ QByteArray jsonLine(int number, const PrinterResult &r)
 QByteArray summaryLine(const OutcomeCounts &counts, int printers, int exitCode)
 {
     QByteArray line = "{\"summary\":{\"printers\":" + QByteArray::number(printers);
-    for (int o = int(PrinterOutcome::Programmed); o <= outcomeCount - 1; ++o) {
+    for (int o = int(PrinterOutcome::Programmed); o < outcomeCount; ++o) {
         if (PrinterOutcome(o) == PrinterOutcome::NotTakingPart)
             continue;
         line += ",\"" + outcomeKey(PrinterOutcome(o)).toLatin1() +

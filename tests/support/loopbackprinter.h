@@ -18,8 +18,8 @@
 
 // A printer on 127.0.0.1, on the test thread's event loop, taking any number of
 // connections one after another or at once. Each whole frame is answered from
-// `answers`, then with `otherwise` (empty: silent); after `dropAfter` frames on
-// one connection it hangs up instead of answering.
+// `answers`, then with `otherwise` (empty: silent), or echoed; after `dropAfter`
+// frames on one connection it hangs up instead of answering.
 class LoopbackPrinter
 {
 public:
@@ -94,6 +94,7 @@ public:
     QList<QByteArray> answers;
     QByteArray otherwise = "\x64";
     int dropAfter = -1;
+    bool echo = false; // answers each frame with the frame itself
     int connections = 0;
     int mostOpen = 0;
     QList<QPointer<QTcpSocket>> peers; // every connection taken, in order
@@ -129,7 +130,9 @@ private:
                         peer->disconnectFromHost();
                         return;
                     }
-                    const QByteArray answer = answers.isEmpty() ? otherwise : answers.takeFirst();
+                    const QByteArray answer = echo                ? frame
+                                              : answers.isEmpty() ? otherwise
+                                                                  : answers.takeFirst();
                     if (!answer.isEmpty())
                         peer->write(answer);
                 }

@@ -7,6 +7,7 @@
 #include "core/transfer/journal.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QList>
 #include <QMainWindow>
@@ -95,6 +96,11 @@ private:
     void openLink();
     void sendCurrentLine();
     void checkSerialReply();
+    // The serial answer awaited: said beside the bar once silent too long, and
+    // given up after the stop grace once "Przerwij" was pressed.
+    void watchSerialAnswer();
+    void checkSerialSilence();
+    void serialTransferEnded();
     void showProgress(int value, bool now = false);
     void openTcpLink();
     void startTcpPrinters();
@@ -135,7 +141,7 @@ private:
     // Boxes about one printer have no parent window.
     std::unique_ptr<Notifier> ownConnectionNotifier;
     ProgressThrottle *progressThrottle = nullptr;
-    // How long a TCP/IP printer may stay silent before its row says so.
+    // How long a printer may stay silent before its row, or the serial bar, says so.
     int answerTimeoutMs = Timing::answerTimeoutMs;
 
     LinkSettings linkSettings;
@@ -177,6 +183,16 @@ private:
     std::unique_ptr<Journal> journal;
     QByteArray sentFingerprint;
     bool journalFailureTold = false;
+    // The serial frame on the wire and how this transfer's answers went.
+    QTimer *serialWatch = nullptr;
+    QTimer *serialStopTimer = nullptr;
+    QElapsedTimer serialWritten;
+    bool serialAwaited = false;
+    bool serialSilent = false;
+    bool serialStopping = false;
+    bool serialUnconfirmed = false;
+    bool serialHeldLogo = false;
+    int serialAcked = 0; // rows acknowledged in this transfer
 
     // The picture as read, kept so that another conversion starts from it; what
     // Threshold and Atkinson scale from; and the print preview.

@@ -19,6 +19,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <algorithm>
+
 void MainWindow::openLink()
 {
     linkSettings.comPortOpen = false;
@@ -69,6 +71,12 @@ void MainWindow::send()
         linkSettings.serialPort->readAll();
 
     currentLine = 1;
+    serialAwaited = serialSilent = serialStopping = false;
+    serialUnconfirmed = serialHeldLogo = false;
+    serialAcked = 0;
+    if (serialStopTimer)
+        serialStopTimer->stop();
+    progressBar->setFormat(QStringLiteral("%p%"));
     progressBar->setMaximum(lineCount);
     if (linkSettings.linkMode == 2)
         startTcpPrinters();
@@ -85,8 +93,10 @@ void MainWindow::sendCurrentLine()
         cancel();
         currentLine = lineCount + 1;
     }
-    if (write)
+    if (write) {
         writeFrame(*linkSettings.serialPort, frameTemplate);
+        watchSerialAnswer();
+    }
     showProgress(currentLine);
 
     if (linkSettings.linkMode == 1 && !linkSettings.comPortChosen)
@@ -116,15 +126,79 @@ void MainWindow::readComData()
     if (linkSettings.linkMode != 1 || currentLine < 1 || currentLine > lineCount)
         return;
     const QScopedValueRollback<bool> reading(readingSerial, true);
-    if (isAlreadyProgrammedReply(lastReply))
-        journalEnd(QString(), linkSettings.comPortName, 0, PrinterOutcome::AlreadyProgrammed,
-                   currentLine - 1);
-    else if (currentLine == lineCount)
-        journalEnd(QString(), linkSettings.comPortName, 0, PrinterOutcome::Programmed, lineCount);
+    serialAwaited = false;
+    if (serialSilent) {
+        serialSilent = false;
+        progressBar->setFormat(QStringLiteral("%p%"));
+    }
+    // Anything but the one acknowledgement byte moves on too, but the transfer
+    // then ends unconfirmed: an echo is no printer that took the logo.
+    if (isAlreadyProgrammedReply(lastReply)) {
+        serialHeldLogo = true;
+    } else {
+        ++serialAcked;
+        if (!isAcknowledgement(lastReply, lastReply.size()))
+            serialUnconfirmed = true;
+    }
     checkSerialReply();
     ++currentLine;
     if (currentLine <= lineCount)
         sendCurrentLine();
+    else
+        serialTransferEnded();
+}
+
+void MainWindow::watchSerialAnswer()
+{
+    serialAwaited = true;
+    serialWritten.start();
+    if (answerTimeoutMs <= 0)
+        return;
+    if (!serialWatch) {
+        serialWatch = new QTimer(this);
+        serialWatch->setTimerType(Qt::CoarseTimer);
+        connect(serialWatch, &QTimer::timeout, this, &MainWindow::checkSerialSilence);
+    }
+    // Started once per transfer and looking now and then: nothing per frame.
+    if (!serialWatch->isActive())
+        serialWatch->start(std::clamp(answerTimeoutMs / 4, 20, 1000));
+}
+
+void MainWindow::checkSerialSilence()
+{
+    if (!serialAwaited || linkSettings.linkMode != 1) {
+        serialWatch->stop();
+        return;
+    }
+    if (serialSilent || serialWritten.elapsed() < answerTimeoutMs)
+        return;
+    // Still waiting: a slow printer may yet answer.
+    serialSilent = true;
+    progressBar->setFormat(QStringLiteral("%p% – ") + Timing::silenceText(answerTimeoutMs));
+}
+
+void MainWindow::serialTransferEnded()
+{
+    serialAwaited = serialSilent = false;
+    if (serialWatch)
+        serialWatch->stop();
+    if (serialStopTimer)
+        serialStopTimer->stop();
+    QString words = QStringLiteral("%p%");
+    PrinterOutcome outcome = PrinterOutcome::Programmed;
+    if (serialHeldLogo) {
+        words = QStringLiteral("już zaprogramowana");
+        outcome = PrinterOutcome::AlreadyProgrammed;
+    } else if (serialStopping) {
+        words = QStringLiteral("przerwano");
+        outcome = PrinterOutcome::Stopped;
+    } else if (serialUnconfirmed) {
+        words = QStringLiteral("niepotwierdzona: odpowiedzi inne niż potwierdzenie");
+        outcome = PrinterOutcome::Unconfirmed;
+    }
+    progressBar->setFormat(words);
+    journalEnd(QString(), linkSettings.comPortName, 0, outcome, serialAcked);
+    serialStopping = false;
 }
 
 void MainWindow::checkSerialReply()
@@ -168,7 +242,31 @@ bool MainWindow::reopenSerialPort()
 
 void MainWindow::cancel()
 {
+    const bool serialRunning =
+        linkSettings.linkMode == 1 && currentLine >= 1 && currentLine <= lineCount;
     currentLine = lineCount;
     showProgress(0, true);
+    if (serialRunning) {
+        serialStopping = true;
+        if (serialAwaited) {
+            // The answer in flight may still come; past the grace it no longer
+            // counts, and the frame already written stays written.
+            if (!serialStopTimer) {
+                serialStopTimer = new QTimer(this);
+                serialStopTimer->setSingleShot(true);
+                connect(serialStopTimer, &QTimer::timeout, this, [this] {
+                    if (!serialStopping || !serialAwaited)
+                        return;
+                    currentLine = lineCount + 1;
+                    serialTransferEnded();
+                });
+            }
+            serialStopTimer->start(Timing::stopGraceFor(answerTimeoutMs));
+        } else if (!readingSerial) {
+            // No frame awaits an answer: nothing can end it later.
+            currentLine = lineCount + 1;
+            serialTransferEnded();
+        }
+    }
     cancelTcpPrinters();
 }

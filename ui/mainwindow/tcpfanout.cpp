@@ -102,15 +102,17 @@ void MainWindow::openTcpLink()
         connections.append(connection);
         if (i >= known)
             continue;
-        const quint16 port = quint16(s.printerPorts.at(i).toInt() & 0xFFFF);
-        connection->setPrinter(s.printerNames.value(i), s.printerIps.at(i), port);
+        // A port stored as typed ("-1", "70000", "80a") names no printer: that
+        // entry is never connected, rather than some other port programmed.
+        const std::optional<quint16> port = tcpPortOf(s.printerPorts.at(i));
+        connection->setPrinter(s.printerNames.value(i), s.printerIps.at(i), port.value_or(0));
         // Unbuffered: a frame goes straight to the kernel, without a copy into
         // Qt's buffer and a write notifier turned on and off for every frame.
-        if (!s.printerSelected.at(i))
+        if (!s.printerSelected.at(i) || !port)
             continue;
         ++ticked;
         if (descriptors-- > 0)
-            socket->connectToHost(QHostAddress(s.printerIps.at(i)), port,
+            socket->connectToHost(QHostAddress(s.printerIps.at(i)), *port,
                                   QIODevice::ReadWrite | QIODevice::Unbuffered);
         else
             ++unconnected;
@@ -146,6 +148,8 @@ void MainWindow::startTcpPrinters()
         connection->setAnswerTimeout(answerTimeoutMs, false);
         if (!s.printerSelected.at(j))
             connection->setOutcome(PrinterOutcome::NotTakingPart);
+        else if (!tcpPortOf(s.printerPorts.value(j)))
+            connection->setOutcome(PrinterOutcome::BadPort);
         else if (isConnected(socket))
             connection->sendLine();
         else

@@ -24,7 +24,7 @@ namespace {
 QString widestWords(const QFontMetrics &metrics)
 {
     QString widest = Timing::silenceText();
-    for (int o = 0; o <= int(PrinterOutcome::NotConnected); ++o) {
+    for (int o = 0; o < outcomeCount; ++o) {
         const QString words = outcomeText(PrinterOutcome(o), 96, 96);
         if (metrics.horizontalAdvance(words) > metrics.horizontalAdvance(widest))
             widest = words;
@@ -66,9 +66,11 @@ TcpProgressDialog::TcpProgressDialog(LinkSettings *settings, QWidget *parent)
         Row &row = rows[size_t(i)];
         row.printer.name = settings->printerNames.value(i);
         row.printer.address = settings->printerIps.value(i);
-        row.printer.port = quint16(settings->printerPorts.value(i).toInt() & 0xFFFF);
-        row.outcome = settings->printerSelected.value(i) ? PrinterOutcome::NotConnected
-                                                         : PrinterOutcome::NotTakingPart;
+        const std::optional<quint16> port = tcpPortOf(settings->printerPorts.value(i));
+        row.printer.port = port.value_or(0);
+        row.outcome = !settings->printerSelected.value(i) ? PrinterOutcome::NotTakingPart
+                      : port                              ? PrinterOutcome::NotConnected
+                                                          : PrinterOutcome::BadPort;
         row.block = int(blocks.size()) - 1;
         ++blockShown.back();
         counts.add(row.outcome);

@@ -22,6 +22,7 @@ const FilterLink filterLinks[] = {
     {OutcomeFilter::Unchanged, "unchanged"},
     {OutcomeFilter::WouldProgram, "would"},
     {OutcomeFilter::WriteLimit, "writelimit"},
+    {OutcomeFilter::BadPort, "badport"},
 };
 
 const char *keyOf(OutcomeFilter filter)
@@ -40,7 +41,8 @@ QString TcpProgressDialog::widestSummary()
     OutcomeCounts widest;
     for (const PrinterOutcome o :
          {PrinterOutcome::Programmed, PrinterOutcome::AlreadyProgrammed, PrinterOutcome::Refused,
-          PrinterOutcome::NotConnected, PrinterOutcome::NotTakingPart, PrinterOutcome::Waiting})
+          PrinterOutcome::NotConnected, PrinterOutcome::NotTakingPart, PrinterOutcome::BadPort,
+          PrinterOutcome::Waiting})
         widest.add(o, 1000);
     return widest.summary() + QStringLiteral(" (pokaż wszystkie)");
 }

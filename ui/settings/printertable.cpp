@@ -5,6 +5,7 @@
 #include "core/config/printercsv.h"
 #include "core/notifier.h"
 #include "core/product.h"
+#include "core/transfer/printeraddress.h"
 #include "ui/settings/connectdialogform.h"
 #include "ui/settings/editshopdialog.h"
 #include "ui/settings/quietfill.h"
@@ -45,7 +46,8 @@ Qt::ItemFlags defaultItemFlags()
 
 const char *const stateTexts[] = {
     "Niepodłączona", "Wyszukiwanie hosta",  "Rozpoczęcie\npodłączania",
-    "Podłączona",    "Przypisana do hosta", "Oczekuje na\nzamknięcie"};
+    "Podłączona",    "Przypisana do hosta", "Oczekuje na\nzamknięcie",
+    "Błędny port"};
 
 } // namespace
 
@@ -223,6 +225,9 @@ QString ConnectDialog::stateText(int row) const
 {
     if (row < 0 || row >= workSettings.tcpSockets.size())
         return {};
+    // Such an entry is never connected: its port is the reason, not the line.
+    if (!tcpPortOf(workSettings.printerPorts.value(row)))
+        return QStringLiteral("Błędny port");
     switch (workSettings.tcpSockets.at(row)->state()) {
     case QAbstractSocket::UnconnectedState:
         return QStringLiteral("Niepodłączona");

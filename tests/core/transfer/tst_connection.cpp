@@ -95,7 +95,7 @@ private slots:
         QTest::newRow("no answer")
             << QByteArrayList{ack} << -1 << 500 << PrinterOutcome::NoAnswer << 1 << "";
         QTest::newRow("silent, then stopped")
-            << QByteArrayList{ack, ack} << -1 << -500 << PrinterOutcome::Stopped << 2 << "";
+            << QByteArrayList{ack, ack} << -1 << -500 << PrinterOutcome::NoAnswer << 2 << "";
     }
     void outcomes()
     {

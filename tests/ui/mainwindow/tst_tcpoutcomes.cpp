@@ -1,0 +1,139 @@
+// What the progress dialog's rows, summary and report say of printers that echo,
+// that fall silent and are stopped, and of entries whose port names no port.
+#include "support/loopbackprinter.h"
+#include "support/mainwindowtester.h"
+#include "support/recordingnotifier.h"
+#include "support/testfolder.h"
+#include "ui/progress/tcpprogressdialog.h"
+#include "ui/settings/connectdialog.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QFile>
+#include <QSerialPort>
+#include <QTest>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class TstTcpOutcomes : public QObject
+{
+    Q_OBJECT
+
+    RecordingNotifier notifier;
+
+private slots:
+    void init() { notifier = RecordingNotifier(); }
+    void cleanup() { KELM_EXPECT_NO_NOTICE(notifier); }
+
+    void outcomes()
+    {
+        TestFolder folder;
+        MainWindow window(&notifier);
+        MainWindowTester t(window);
+        QImage image(416, 96, QImage::Format_Mono);
+        image.fill(1);
+        const QString picture = folder.filePath(QStringLiteral("logo.png"));
+        QVERIFY(image.save(picture) && t.loadFile(picture));
+        t.answerTimeoutMs() = 300;
+
+        // An echo, a silent printer, two ports naming none (one would be 4464 if
+        // masked to 16 bits), a printer that acknowledges.
+        std::vector<std::unique_ptr<LoopbackPrinter>> printers;
+        LoopbackPrinter wrapped(-1);
+        const bool wrappedListens = wrapped.listen(70000 & 0xFFFF);
+        LinkSettings &s = t.linkSettings();
+        for (const char *port : {"", "", "-1", "70000", ""}) {
+            printers.emplace_back(new LoopbackPrinter);
+            s.printerIps << QStringLiteral("127.0.0.1");
+            s.printerPorts << (*port ? QString::fromLatin1(port)
+                                     : QString::number(printers.back()->port()));
+            s.printerNames << QStringLiteral("Kasa %1").arg(s.printerNames.size() + 1);
+            s.printerSelected << true;
+            s.tcpSockets << new QTcpSocket;
+        }
+        s.printerCount = s.tcpSockets.size();
+        printers[0]->echo = true;
+        printers[1]->otherwise.clear();
+        s.linkMode = 2;
+        t.openLink();
+        for (int i : {0, 1, 4})
+            QTRY_COMPARE(printers[i]->connections, 1);
+
+        const QString report = folder.filePath(QStringLiteral("raport.csv"));
+        bool shown = false;
+        QTimer::singleShot(0, [&] {
+            auto *dialog = qobject_cast<TcpProgressDialog *>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            shown = true;
+            const auto words = [&](int row) { return dialog->stateLabels[row]->text(); };
+            QTRY_COMPARE(words(1), QStringLiteral("brak odpowiedzi od 10 s"));
+            QTRY_COMPARE(words(0), QStringLiteral("niepotwierdzona"));
+            QTRY_COMPARE(words(4), QStringLiteral("zaprogramowana"));
+            for (int row : {2, 3})
+                QCOMPARE(words(row), QStringLiteral("błędny port"));
+            dialog->cancelAllButton->click();
+            QTRY_COMPARE(words(1), QStringLiteral("brak odpowiedzi"));
+            QTRY_COMPARE(dialog->summary(),
+                         QStringLiteral("Zaprogramowano 1 z 3, już zaprogramowane: 0, błędy: 2, "
+                                        "błędny port: 2"));
+            QVERIFY(dialog->retryButton->isEnabled());
+            QVERIFY(dialog->saveReport(report));
+
+            printers[0]->echo = false;
+            printers[1]->otherwise = "\x64";
+            dialog->retryButton->click();
+            QTRY_VERIFY_WITH_TIMEOUT(dialog->closeButton->isEnabled(), 20000);
+            QCOMPARE(dialog->summary(),
+                     QStringLiteral("Zaprogramowano 3 z 3, już zaprogramowane: 0, błędy: 0, "
+                                    "błędny port: 2"));
+            dialog->close();
+        });
+        t.sliderY()->setValue(5);
+        t.send();
+        QVERIFY(shown);
+
+        QFile file(report);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(file.readAll());
+        for (const char *outcome : {"niepotwierdzona", "brak odpowiedzi", "błędny port"})
+            QVERIFY2(text.contains(QString::fromUtf8(outcome)), qPrintable(text));
+        QCOMPARE(printers[2]->connections + printers[3]->connections, 0);
+        if (wrappedListens)
+            QCOMPARE(wrapped.connections, 0);
+    }
+
+    // The settings window's status column gives the reason such an entry stays
+    // unconnected.
+    void badPortInTable()
+    {
+        TestFolder folder;
+        QSerialPort serial;
+        LinkSettings s;
+        s.serialPort = &serial;
+        for (const char *port : {"-1", "9100", "80a"}) {
+            s.printerIps << QStringLiteral("127.0.0.1");
+            s.printerPorts << QString::fromLatin1(port);
+            s.printerNames << QStringLiteral("Kasa");
+            s.printerSelected << true;
+            s.tcpSockets << new QTcpSocket;
+        }
+        s.printerCount = s.tcpSockets.size();
+        {
+            const ComPortFinder ports = [] {
+                return QList<ComPort>{{QStringLiteral("ttyS0"), QStringLiteral("/dev/ttyS0")}};
+            };
+            ConnectDialog dialog(&s, &notifier, ports, nullptr);
+            const QAbstractItemModel *model = dialog.findChild<QAbstractItemView *>()->model();
+            const auto status = [&](int row) { return model->index(row, 3).data().toString(); };
+            QCOMPARE(status(0), QStringLiteral("Błędny port"));
+            QCOMPARE(status(1), QStringLiteral("Niepodłączona"));
+            QCOMPARE(status(2), QStringLiteral("Błędny port"));
+        }
+        qDeleteAll(s.tcpSockets);
+    }
+};
+
+QTEST_MAIN(TstTcpOutcomes)
+#include "tst_tcpoutcomes.moc"
