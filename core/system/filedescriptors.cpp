@@ -3,8 +3,11 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 
 int openFileLimit()
@@ -31,4 +34,36 @@ int spareFileDescriptors()
             open += ::fcntl(fd, F_GETFD) != -1;
     }
     return int(std::max(0L, soft - open));
+}
+
+int probeSocket()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return isLocalSocketFault(errno) ? errno : 0;
+    ::close(fd);
+    return 0;
+}
+
+bool isLocalSocketFault(int error)
+{
+    return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM ||
+           error == EADDRNOTAVAIL;
+}
+
+QString localFaultText(int error)
+{
+    switch (error) {
+    case EMFILE:
+        return QStringLiteral("brak wolnych deskryptorów plików (limit %1)").arg(openFileLimit());
+    case ENFILE:
+        return QStringLiteral("system wyczerpał limit otwartych plików");
+    case ENOBUFS:
+    case ENOMEM:
+        return QStringLiteral("brak pamięci na gniazdo");
+    case EADDRNOTAVAIL:
+        return QStringLiteral("brak wolnego lokalnego adresu lub portu");
+    default:
+        return QStringLiteral("błąd systemu %1").arg(error);
+    }
 }

@@ -50,7 +50,7 @@ public:
     QString summary() const;
 
 private:
-    std::array<int, int(PrinterOutcome::NotConnected) + 1> counts{};
+    std::array<int, int(PrinterOutcome::LocalError) + 1> counts{};
     int all = 0;
     int endedCount = 0;
     int failedCount = 0;

@@ -15,10 +15,16 @@ bool isFailure(PrinterOutcome o)
     case PrinterOutcome::WriteError:
     case PrinterOutcome::NoAnswer:
     case PrinterOutcome::Stopped:
+    case PrinterOutcome::LocalError:
         return true;
     default:
         return false;
     }
+}
+
+bool isRetryable(PrinterOutcome o)
+{
+    return isFailure(o) || o == PrinterOutcome::NotConnected;
 }
 
 bool hasEnded(PrinterOutcome o)
@@ -55,6 +61,8 @@ QString outcomeText(PrinterOutcome o, int rowsSent, int rows)
         return QStringLiteral("nie bierze udziału");
     case PrinterOutcome::NotConnected:
         return QStringLiteral("niepodłączona");
+    case PrinterOutcome::LocalError:
+        return QStringLiteral("błąd lokalny");
     }
     return QString();
 }
@@ -86,6 +94,8 @@ QString outcomeKey(PrinterOutcome o)
         return QStringLiteral("not_taking_part");
     case PrinterOutcome::NotConnected:
         return QStringLiteral("not_connected");
+    case PrinterOutcome::LocalError:
+        return QStringLiteral("local_error");
     }
     return QString();
 }

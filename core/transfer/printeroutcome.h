@@ -21,11 +21,14 @@ enum class PrinterOutcome
     Stopped,       // stopped by the operator
     NotTakingPart, // unticked
     NotConnected,  // ticked, but not connected when the send started
+    LocalError,    // this computer could not open the connection (descriptors, ...)
 };
 
 // Failed outcomes, the ones worth another attempt. "Already programmed" is not one:
 // trying again cannot change it.
 bool isFailure(PrinterOutcome o);
+// A failure that another attempt can mend: isFailure() or NotConnected.
+bool isRetryable(PrinterOutcome o);
 // Everything but Waiting and Sending.
 bool hasEnded(PrinterOutcome o);
 // The row's words. `rowsSent` is the number of rows the printer acknowledged: while

@@ -1,5 +1,6 @@
 #include "core/transfer/rollout.h"
 
+#include "core/transfer/connectattempts.h"
 #include "core/transfer/connection.h"
 #include "core/transfer/timing.h"
 
@@ -10,10 +11,11 @@
 #include <algorithm>
 
 Rollout::Rollout(Notifier *notifier, QObject *parent)
-    : QObject(parent), notifier(notifier), ticker(new QTimer(this))
+    : QObject(parent), notifier(notifier), connects(new ConnectAttempts(this))
 {
-    ticker->setTimerType(Qt::CoarseTimer);
-    connect(ticker, &QTimer::timeout, this, &Rollout::tick);
+    connect(connects, &ConnectAttempts::connected, this, &Rollout::connected);
+    connect(connects, &ConnectAttempts::failed, this,
+            [this](int i, PrinterOutcome outcome) { attemptEnded(i, outcome); });
 }
 
 Rollout::~Rollout()
@@ -25,6 +27,7 @@ Rollout::~Rollout()
 
 void Rollout::abandon()
 {
+    connects->cancelAll();
     for (int i = 0; i < int(printers.size()); ++i) {
         Printer &p = printers[size_t(i)];
         if (p.connection)
@@ -61,7 +64,7 @@ void Rollout::start(const QList<PrinterTarget> &list)
     }
     printers.clear();
     printers.resize(size_t(list.size()));
-    next = flying = ended = connecting = 0;
+    next = flying = ended = 0;
     stopping = false;
     if (list.isEmpty()) {
         QMetaObject::invokeMethod(this, &Rollout::finished, Qt::QueuedConnection);
@@ -94,20 +97,12 @@ void Rollout::attempt(int i)
     p.connection->setPrinter(t.name, t.address, t.port);
     p.connection->setAnswerTimeout(timeoutMs, true);
     p.connection->setTransferData(&logoHex, frameTemplate);
-    connect(p.socket, &QTcpSocket::connected, this, [this, i] { connected(i); });
     connect(p.connection, &Connection::outcomeChanged, this, [this, i] { outcomeChanged(i); });
-    // Refused and not found end the attempt through the connection; any other
-    // failure to connect ends it here.
-    connect(p.socket, &QAbstractSocket::errorOccurred, this, [this, i] {
-        if (printers[size_t(i)].phase == Phase::Connecting)
-            attemptEnded(i, PrinterOutcome::Refused);
-    });
     p.phase = Phase::Connecting;
-    ++connecting;
-    p.sinceConnect.start();
-    if (timeoutMs > 0 && !ticker->isActive())
-        ticker->start(std::clamp(timeoutMs / 4, 20, 250));
-    p.socket->connectToHost(t.address, t.port, QIODevice::ReadWrite | QIODevice::Unbuffered);
+    // Connected, refused, not found, not connected in time or no socket to be
+    // had: the same rule as the window's "Ponów nieudane".
+    connects->setTimeout(timeoutMs);
+    connects->start(i, p.socket, t.address, t.port);
 }
 
 void Rollout::connected(int i)
@@ -115,7 +110,6 @@ void Rollout::connected(int i)
     Printer &p = printers[size_t(i)];
     if (p.phase != Phase::Connecting)
         return;
-    --connecting;
     p.phase = Phase::Sending;
     if (stopping) {
         attemptEnded(i, PrinterOutcome::Stopped);
@@ -139,7 +133,7 @@ void Rollout::attemptEnded(int i, PrinterOutcome outcome)
     if (p.phase != Phase::Connecting && p.phase != Phase::Sending)
         return;
     if (p.phase == Phase::Connecting)
-        --connecting;
+        connects->cancel(i);
     PrinterResult &r = outcomes[i];
     r.outcome = outcome;
     r.rowsSent = p.connection->rowsSent();
@@ -199,22 +193,8 @@ void Rollout::settle(int i, PrinterOutcome outcome)
     emit printerEnded(i);
     launchMore();
     if (ended == targets.size()) {
-        ticker->stop();
         // Not from inside a socket's signal: whoever hears it may delete this.
         QMetaObject::invokeMethod(this, &Rollout::finished, Qt::QueuedConnection);
-    }
-}
-
-void Rollout::tick()
-{
-    if (connecting == 0 || timeoutMs <= 0) {
-        ticker->stop();
-        return;
-    }
-    for (int i = 0; i < int(printers.size()); ++i) {
-        Printer &p = printers[size_t(i)];
-        if (p.phase == Phase::Connecting && p.sinceConnect.elapsed() >= timeoutMs)
-            attemptEnded(i, PrinterOutcome::NoAnswer);
     }
 }
 

@@ -36,6 +36,7 @@ public:
     int &currentLine() { return w.currentLine; }
     int &lineCount() { return w.lineCount; }
     int &answerTimeoutMs() { return w.answerTimeoutMs; }
+    int &connectTimeoutMs() { return w.connectTimeoutMs; }
 
     bool loadFile(const QString &path) { return w.loadFile(path); }
     void showPicture(const QImage &picture) { w.showPicture(picture); }

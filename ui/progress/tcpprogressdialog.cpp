@@ -2,8 +2,9 @@
 
 #include "core/config/linksettings.h"
 #include "core/transfer/connection.h"
-#include "core/transfer/retryfailed.h"
+#include "core/transfer/failedretry.h"
 #include "core/transfer/timing.h"
+#include "ui/messageboxnotifier.h"
 #include "ui/progress/progressthrottle.h"
 #include "ui_tcpprogressdialog.h"
 
@@ -24,7 +25,7 @@ namespace {
 QString widestWords(const QFontMetrics &metrics)
 {
     QString widest = Timing::silenceText();
-    for (int o = 0; o <= int(PrinterOutcome::NotConnected); ++o) {
+    for (int o = 0; o <= int(PrinterOutcome::LocalError); ++o) {
         const QString words = outcomeText(PrinterOutcome(o), 96, 96);
         if (metrics.horizontalAdvance(words) > metrics.horizontalAdvance(widest))
             widest = words;
@@ -39,6 +40,8 @@ TcpProgressDialog::TcpProgressDialog(LinkSettings *settings, QWidget *parent)
 {
     ui->setupUi(this);
     setWindowTitle(QStringLiteral("Wysyłanie danych TCP/IP"));
+    ownBoxes.reset(new MessageBoxNotifier);
+    retrier = new FailedRetry(ownBoxes.get(), this);
 
     auto *layout = new QVBoxLayout;
     // The rows scroll once there are more than the screen holds, so that the
@@ -176,6 +179,7 @@ TcpProgressDialog::~TcpProgressDialog()
 void TcpProgressDialog::setNotifier(Notifier *n)
 {
     notifier = n;
+    retrier->setNotifier(n ? n : ownBoxes.get());
 }
 
 void TcpProgressDialog::showValue(int row, int value)
@@ -199,9 +203,9 @@ void TcpProgressDialog::track(int index, Connection *connection)
     // A printer being connected anew by "Ponów nieudane" has no transfer its
     // Connection could stop yet.
     connect(cancelButtons.at(index), &QPushButton::clicked, connection,
-            [connection] { stopRestart(connection); });
+            [this, connection] { retrier->stop(connection); });
     connect(cancelAllButton, &QPushButton::clicked, connection,
-            [connection] { stopRestart(connection); });
+            [this, connection] { retrier->stop(connection); });
     outcomeChanged(index);
 }
 
@@ -322,7 +326,8 @@ void TcpProgressDialog::updateButtons()
 {
     const bool allEnded = counts.allEnded();
     closeButton->setEnabled(allEnded || stoppedAll);
-    retryButton->setEnabled(allEnded && counts.failed() > 0);
+    retryButton->setEnabled(
+        allEnded && counts.failed() + counts.of(PrinterOutcome::NotConnected) > 0);
 }
 
 bool TcpProgressDialog::eventFilter(QObject *watched, QEvent *event)
@@ -336,10 +341,10 @@ void TcpProgressDialog::retryFailed()
 {
     QList<RetryTarget> targets;
     for (const Row &row : rows)
-        targets.append({row.connection, row.printer.address, row.printer.port});
+        targets.append({row.connection, row.printer});
     stoppedAll = false;
     setFilter(Filter::All);
-    for (const int index : ::retryFailed(targets)) {
+    for (const int index : retrier->retry(targets)) {
         ++rows[size_t(index)].attempts;
         throttle->setValueNow(index, 0);
         outcomeChanged(index);
