@@ -134,9 +134,8 @@ void FailedRetry::settle(int key, PrinterOutcome outcome, const QString &why)
     }
     p.connection->setOutcome(outcome);
     const QString where = QStringLiteral("%1:%2").arg(p.where.address).arg(p.where.port);
-    const QString printer = p.where.name.isEmpty()
-                                ? where
-                                : QStringLiteral("„%1” (%2)").arg(p.where.name, where);
+    const QString printer =
+        p.where.name.isEmpty() ? where : QStringLiteral("„%1” (%2)").arg(p.where.name, where);
     QString reason = outcomeText(outcome, 0, 0);
     if (!why.isEmpty())
         reason += QStringLiteral(": ") + why;

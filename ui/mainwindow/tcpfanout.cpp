@@ -12,9 +12,9 @@
 
 #include <QHostAddress>
 #include <QLabel>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QPointer>
 #include <QSet>
 #include <QTcpSocket>
 #include <QTimer>
@@ -118,9 +118,8 @@ void MainWindow::openTcpLink()
                                   QIODevice::ReadWrite | QIODevice::Unbuffered);
             const QString where = QStringLiteral("%1:%2").arg(s.printerIps.at(i)).arg(port);
             const QString name = s.printerNames.value(i);
-            connecting.append({socket, name.isEmpty()
-                                           ? where
-                                           : QStringLiteral("„%1” (%2)").arg(name, where)});
+            connecting.append(
+                {socket, name.isEmpty() ? where : QStringLiteral("„%1” (%2)").arg(name, where)});
         } else {
             ++unconnected;
         }
@@ -156,13 +155,13 @@ void MainWindow::giveUpConnecting(const QList<QPair<QPointer<QTcpSocket>, QStrin
     }
     if (late.isEmpty())
         return;
-    Notice notice{Notice::Critical, productName(),
-                  QStringLiteral("Nie połączono w ciągu %1 s z %2 %3.")
-                      .arg(QString::number(connectTimeoutMs / 1000.0, 'g', 3))
-                      .arg(late.size())
-                      .arg(late.size() == 1 ? QStringLiteral("drukarką")
-                                            : QStringLiteral("drukarkami")),
-                  Notice::Close};
+    Notice notice{
+        Notice::Critical, productName(),
+        QStringLiteral("Nie połączono w ciągu %1 s z %2 %3.")
+            .arg(QString::number(connectTimeoutMs / 1000.0, 'g', 3))
+            .arg(late.size())
+            .arg(late.size() == 1 ? QStringLiteral("drukarką") : QStringLiteral("drukarkami")),
+        Notice::Close};
     notice.detailedText = late.join(QLatin1Char('\n'));
     notifier->show(notice);
 }

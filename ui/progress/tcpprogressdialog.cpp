@@ -326,8 +326,8 @@ void TcpProgressDialog::updateButtons()
 {
     const bool allEnded = counts.allEnded();
     closeButton->setEnabled(allEnded || stoppedAll);
-    retryButton->setEnabled(
-        allEnded && counts.failed() + counts.of(PrinterOutcome::NotConnected) > 0);
+    retryButton->setEnabled(allEnded &&
+                            counts.failed() + counts.of(PrinterOutcome::NotConnected) > 0);
 }
 
 bool TcpProgressDialog::eventFilter(QObject *watched, QEvent *event)
