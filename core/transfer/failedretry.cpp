@@ -37,10 +37,17 @@ FailedRetry::FailedRetry(Notifier *notifier, QObject *parent)
 
 FailedRetry::~FailedRetry()
 {
+    // Whoever ran the retry is gone (the dialog closed): a printer not yet
+    // connected anew is not left waiting for ever.
     attempts->cancelAll();
     for (const Printer &p : qAsConst(printers)) {
-        if (p.connection && p.connection->tcpSocket())
-            quiet(p.connection, p.connection->tcpSocket(), false);
+        if (!p.connection)
+            continue;
+        if (QTcpSocket *socket = p.connection->tcpSocket()) {
+            socket->abort();
+            quiet(p.connection, socket, false);
+        }
+        p.connection->setOutcome(PrinterOutcome::Stopped);
     }
 }
 
@@ -174,7 +181,6 @@ void FailedRetry::tellMissed()
             this, [this, notice] { notifier->show(notice); }, Qt::QueuedConnection);
     }
     missed.clear();
-    emit connectingDone();
 }
 
 void FailedRetry::stop(Connection *connection)

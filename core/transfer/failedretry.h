@@ -47,10 +47,6 @@ public:
     // Printers waiting for the pause or their connection.
     int pending() const { return int(printers.size()); }
 
-signals:
-    // Every printer of the last retry is connected or has ended.
-    void connectingDone();
-
 private:
     struct Printer
     {

@@ -171,6 +171,8 @@ TcpProgressDialog::TcpProgressDialog(LinkSettings *settings, QWidget *parent)
 
 TcpProgressDialog::~TcpProgressDialog()
 {
+    // Printers it still connects end as stopped while their rows can take it.
+    delete retrier;
     cancelButtons.clear();
     delete cancelAllButton;
     delete ui;

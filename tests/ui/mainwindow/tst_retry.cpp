@@ -102,7 +102,10 @@ private slots:
             QCOMPARE(missed.detailedText,
                      QStringLiteral("„Kasa 3” (127.0.0.1:%1): brak odpowiedzi").arg(stuck3.port()));
             QVERIFY(dialog.retryButton->isEnabled());
+            dialog.retryButton->click(); // then closed while Kasa 3 is connected anew
         }));
+        QCOMPARE(t->connections().at(2)->outcome(), PrinterOutcome::Stopped);
+        QVERIFY(!QTest::qWaitFor([&] { return !notifier.isEmpty(); }, 400));
     }
 };
 
