@@ -5,9 +5,17 @@
 #include <QHostAddress>
 #include <QTcpSocket>
 #include <QTimer>
+#include <QVariant>
 
 #include <algorithm>
 #include <cerrno>
+
+namespace {
+
+// Set on a socket while an attempt connects it: whoever else watches it knows.
+const char attemptingProperty[] = "kelmConnectAttempt";
+
+} // namespace
 
 ConnectAttempts::ConnectAttempts(QObject *parent) : QObject(parent), sweeper(new QTimer(this))
 {
@@ -49,6 +57,7 @@ void ConnectAttempts::start(int key, QTcpSocket *socket, const QString &address,
     socket->abort();
     Attempt &a = attempts[key];
     a.socket = socket;
+    socket->setProperty(attemptingProperty, true);
     a.since.start();
     a.wires.push_back(connect(socket, &QAbstractSocket::connected, this, [this, key] {
         forget(key);
@@ -73,6 +82,11 @@ void ConnectAttempts::start(int key, QTcpSocket *socket, const QString &address,
         socket->connectToHost(literal, port, QIODevice::ReadWrite | QIODevice::Unbuffered);
 }
 
+bool ConnectAttempts::isAttempting(const QTcpSocket *socket)
+{
+    return socket && socket->property(attemptingProperty).toBool();
+}
+
 void ConnectAttempts::forget(int key)
 {
     const auto it = attempts.find(key);
@@ -80,6 +94,8 @@ void ConnectAttempts::forget(int key)
         return;
     for (const QMetaObject::Connection &wire : it->wires)
         disconnect(wire);
+    if (it->socket)
+        it->socket->setProperty(attemptingProperty, QVariant());
     attempts.erase(it);
     if (attempts.isEmpty())
         sweeper->stop();

@@ -37,6 +37,8 @@ public:
     void cancel(int key);
     void cancelAll();
     bool isConnecting(int key) const { return attempts.contains(key); }
+    // Whether some ConnectAttempts is connecting this socket now.
+    static bool isAttempting(const QTcpSocket *socket);
     int connecting() const { return int(attempts.size()); }
 
     // The outcome of a failed connect: Refused, HostNotFound, NoAnswer or

@@ -6,6 +6,7 @@
 #include "ui/messageboxnotifier.h"
 #include "core/transfer/connection.h"
 #include "core/system/filedescriptors.h"
+#include "core/transfer/connectattempts.h"
 #include "core/transfer/failedretry.h"
 #include "core/transfer/printeroutcome.h"
 #include "ui/progress/tcpprogressdialog.h"
@@ -143,12 +144,14 @@ void MainWindow::openTcpLink()
 
 void MainWindow::giveUpConnecting(const QList<QPair<QPointer<QTcpSocket>, QString>> &sockets)
 {
-    // Sockets of a link rebuilt since are gone or closed.
+    // Sockets of a link rebuilt since are gone or closed; one that "Ponów
+    // nieudane" connects anew keeps the retry's own time-out.
     QStringList late;
     for (const auto &entry : sockets) {
         QTcpSocket *socket = entry.first;
-        if (!socket || (socket->state() != QAbstractSocket::HostLookupState &&
-                        socket->state() != QAbstractSocket::ConnectingState))
+        if (!socket || ConnectAttempts::isAttempting(socket) ||
+            (socket->state() != QAbstractSocket::HostLookupState &&
+             socket->state() != QAbstractSocket::ConnectingState))
             continue;
         socket->abort();
         late.append(entry.second);
