@@ -18,7 +18,9 @@ case "$here" in
 esac
 
 rm -rf "$demo"
-mkdir -p "$demo/out"
+mkdir -p "$demo/out" "$demo/state"
+# A journal of its own: a demo never meets the budget of another run's printers.
+export XDG_STATE_HOME=$demo/state
 pids=()
 cleanup() {
   for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done

@@ -13,6 +13,8 @@ packages=(cmake g++ make qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev fon
 # Qt's own Polish words; a virtual display for the window-title test; the
 # menu-entry check; the .deb build with its library dependencies.
 packages+=(qttranslations5-l10n xvfb x11-utils desktop-file-utils dpkg-dev file)
+# The Ansible example's test (examples/ansible).
+packages+=(ansible-core)
 # Wanted by a caller on top, such as the demo without a display.
 read -r -a extra <<<"${KELM_EXTRA_PACKAGES:-}"
 packages+=("${extra[@]}")

@@ -1,5 +1,6 @@
 #include "ui/startup.h"
 
+#include "core/system/filedescriptors.h"
 #include "core/system/signalwatch.h"
 
 #include <QAbstractEventDispatcher>
@@ -11,7 +12,6 @@
 #include <QTranslator>
 
 #include <csignal>
-#include <sys/resource.h>
 
 void prepareEventLoop()
 {
@@ -59,11 +59,7 @@ void configureApplication(QApplication &app)
 
 void raiseOpenFileLimit()
 {
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
-        limit.rlim_cur = limit.rlim_max;
-        ::setrlimit(RLIMIT_NOFILE, &limit);
-    }
+    raiseFileLimitToHard();
 }
 
 void quitOnTerminationSignals()

@@ -288,8 +288,10 @@ PrinterCsv parsePrinterCsv(const QByteArray &content, bool acceptIpv6)
         const bool header = first && split.fault.isEmpty() && split.fields.size() >= 3 &&
                             split.fields.at(2).contains(QLatin1String("port"), Qt::CaseInsensitive);
         first = false;
-        if (header)
+        if (header) {
+            out.report = split.fields == reportHeader();
             continue;
+        }
 
         const auto problem = [&](const QString &reason) {
             out.problems.append({lineNumber, reason});
@@ -299,6 +301,13 @@ PrinterCsv parsePrinterCsv(const QByteArray &content, bool acceptIpv6)
             continue;
         }
         QStringList &fields = split.fields;
+        QString result;
+        if (out.report && fields.size() == reportHeader().size()) {
+            if (fields.at(2) == QLatin1String("0"))
+                continue; // the serial printer
+            result = fields.at(3);
+            fields = fields.mid(0, 3);
+        }
         while (fields.size() > 4 && fields.last().isEmpty())
             fields.removeLast();
         if (fields.size() < 3) {
@@ -353,8 +362,18 @@ PrinterCsv parsePrinterCsv(const QByteArray &content, bool acceptIpv6)
         firstLineOf.insert(key, lineNumber);
         out.entries.append(entry);
         out.lines.append(lineNumber);
+        if (out.report)
+            out.results.append(result);
     }
     return out;
+}
+
+const QStringList &reportHeader()
+{
+    static const QStringList header{QStringLiteral("Nazwa"),    QStringLiteral("Adres IP"),
+                                    QStringLiteral("Port TCP"), QStringLiteral("Wynik"),
+                                    QStringLiteral("Wiersze"),  QStringLiteral("Sekundy")};
+    return header;
 }
 
 QByteArray csvLine(const QStringList &fields)

@@ -32,6 +32,10 @@ struct PrinterCsv
     QList<PrinterEntry> entries;
     QList<CsvLineProblem> problems;
     QList<int> lines; // the line each entry comes from
+    // A send's report ("Zapisz raport...", --report) read as printers: its
+    // outcome words per entry; serial printers (port 0) are left out.
+    bool report = false;
+    QStringList results;
 };
 
 // A file of printers: one per line, name, address, port and optionally 1/0 for
@@ -41,7 +45,8 @@ struct PrinterCsv
 // holds the word "port" is a header. UTF-8 with or without BOM, otherwise
 // Windows-1250. Every line goes through the editor's checks and must not hold
 // "Drukarka"; lines that fail, and lines repeating the address and port of an
-// earlier line, are in `problems` and nowhere else. Blank lines are skipped.
+// earlier line, are in `problems` and nowhere else. Blank lines are skipped. A
+// report of a send (its header) gives its printers.
 // The port must be a number. A field written as text for a spreadsheet (see
 // csvLine) loses its first "'". An address "[IPv6]" is refused, with the reason
 // that settings.txt cannot hold it, unless `acceptIpv6` (kelm-logo reads such
@@ -60,6 +65,8 @@ QByteArray formatPrinterCsv(const QList<PrinterEntry> &entries);
 // The file's writer puts csvByteOrderMark first.
 QByteArray csvLine(const QStringList &fields);
 extern const char csvByteOrderMark[];
+// The header line of a send's report.
+const QStringList &reportHeader();
 
 // The editor's checks for one entry, in its order: the address, the port, ":" in
 // any field, control characters (a line break among them) in any field. Both

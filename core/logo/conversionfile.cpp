@@ -1,13 +1,20 @@
 #include "core/logo/conversionfile.h"
 
+#include "core/logo/greylevels.h"
+
 #include <QList>
 
 #include <algorithm>
 
 QByteArray formatConversionFile(const Conversion &conversion)
 {
-    return "dither=" + ditherName(conversion.method).toLatin1() +
-           "\nlevel=" + QByteArray::number(conversion.level) + '\n';
+    QByteArray content =
+        "dither=" + ditherName(conversion.method).toLatin1() + "\nlevel=" +
+        (conversion.autoLevel ? QByteArray("auto") : QByteArray::number(conversion.level)) + '\n';
+    // Neutral is left out: the file stays what it was for those who never use it.
+    if (conversion.brightness != 0)
+        content += "brightness=" + QByteArray::number(conversion.brightness) + '\n';
+    return content;
 }
 
 Conversion parseConversionFile(const QByteArray &content)
@@ -26,6 +33,12 @@ Conversion parseConversionFile(const QByteArray &content)
             const int level = value.toInt(&ok);
             if (ok)
                 conversion.level = std::clamp(level, 1, 254);
+            conversion.autoLevel = value == "auto";
+        } else if (key == "brightness") {
+            const int brightness = value.toInt(&ok);
+            if (ok)
+                conversion.brightness =
+                    std::clamp(brightness, darkestBrightness, lightestBrightness);
         }
     }
     return conversion;

@@ -8,7 +8,8 @@
 // of its own, since older copies of the program read settings.txt:
 //
 //   dither=threshold
-//   level=128
+//   level=128          (or level=auto: Otsu's level on the picture as placed)
+//   brightness=-20     (only when not neutral)
 //
 // Unknown lines and values are ignored; what is missing keeps its default.
 constexpr char conversionFileName[] = "conversion.txt";

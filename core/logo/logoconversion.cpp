@@ -1,6 +1,9 @@
 #include "core/logo/logoconversion.h"
 
+#include "core/logo/greylevels.h"
+
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <vector>
 
@@ -29,16 +32,24 @@ QImage reduce(const QImage &picture)
         .convertToFormat(QImage::Format_RGB32);
 }
 
-// Luminance of every dot, row after row.
-std::vector<int> luminance(const QImage &rgb)
+// Luminance of every dot after the brightness, row after row.
+std::vector<int> luminance(const QImage &rgb, const GreyTable &brightness)
 {
     std::vector<int> grey(size_t(rgb.width()) * size_t(rgb.height()));
     for (int y = 0; y < rgb.height(); ++y) {
         const auto *line = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
         for (int x = 0; x < rgb.width(); ++x)
-            grey[size_t(y) * size_t(rgb.width()) + size_t(x)] = qGray(line[x]);
+            grey[size_t(y) * size_t(rgb.width()) + size_t(x)] = brightness[size_t(qGray(line[x]))];
     }
     return grey;
+}
+
+int otsuLevelOf(const std::vector<int> &grey)
+{
+    std::array<quint32, 256> histogram{};
+    for (const int dot : grey)
+        ++histogram[size_t(dot)];
+    return otsuLevel(histogram);
 }
 
 void diffuseAtkinson(std::vector<int> &grey, int width, int height)
@@ -62,6 +73,18 @@ void diffuseAtkinson(std::vector<int> &grey, int width, int height)
     }
 }
 
+// Qt's dithering reads an 8-bit picture's greys through its palette: the
+// brightness goes there, and the dots stay the neutral greys.
+QImage &ditherPalette(QImage &grey, int brightness)
+{
+    const GreyTable table = brightnessTable(brightness);
+    QVector<QRgb> greys(256);
+    for (int level = 0; level < 256; ++level)
+        greys[level] = qRgb(table[size_t(level)], table[size_t(level)], table[size_t(level)]);
+    grey.setColorTable(greys);
+    return grey;
+}
+
 } // namespace
 
 QImage onWhite(const QImage &picture)
@@ -82,33 +105,86 @@ QImage onWhite(const QImage &picture)
     return result;
 }
 
-QImage toOneBit(const QImage &picture)
+bool Conversion::operator==(const Conversion &other) const
 {
+    return method == other.method && level == other.level && autoLevel == other.autoLevel &&
+           brightness == other.brightness;
+}
+
+QImage toOneBit(const QImage &picture, int brightness)
+{
+    if (brightness != 0) {
+        QImage grey = greyPicture(picture);
+        if (!grey.isNull())
+            return ditherGrey(grey, brightness);
+    }
     return onWhite(picture).convertToFormat(QImage::Format_Mono, Qt::MonoOnly);
 }
 
-PreparedPicture preparePicture(const QImage &picture, Dither method)
+QImage greyPicture(const QImage &picture)
+{
+    const QImage white = onWhite(picture);
+    // Black and white stay what they are at any brightness.
+    if (white.isNull() || white.depth() == 1)
+        return {};
+    const bool indexed = white.format() == QImage::Format_Indexed8;
+    const bool bytes = white.format() == QImage::Format_Grayscale8;
+    const QImage source = indexed || bytes || white.format() == QImage::Format_RGB32
+                              ? white
+                              : white.convertToFormat(QImage::Format_RGB32);
+    QImage grey(source.size(), QImage::Format_Indexed8);
+    if (grey.isNull())
+        return grey;
+    std::array<uchar, 256> paletteGrey{};
+    for (int i = 0; i < source.colorCount() && i < 256; ++i)
+        paletteGrey[size_t(i)] = uchar(qGray(source.color(i)));
+    for (int y = 0; y < source.height(); ++y) {
+        uchar *out = grey.scanLine(y);
+        const uchar *in = source.constScanLine(y);
+        if (indexed) {
+            for (int x = 0; x < source.width(); ++x)
+                out[x] = paletteGrey[in[x]];
+        } else if (bytes) {
+            std::copy_n(in, source.width(), out);
+        } else {
+            const auto *rgb = reinterpret_cast<const QRgb *>(in);
+            for (int x = 0; x < source.width(); ++x)
+                out[x] = uchar(qGray(rgb[x]));
+        }
+    }
+    return ditherPalette(grey, 0);
+}
+
+QImage ditherGrey(QImage &grey, int brightness)
+{
+    return ditherPalette(grey, brightness).convertToFormat(QImage::Format_Mono, Qt::MonoOnly);
+}
+
+PreparedPicture preparePicture(const QImage &picture, const Conversion &conversion)
 {
     PreparedPicture prepared;
     if (picture.isNull())
         return prepared;
-    if (method == Dither::Diffusion)
-        prepared.oneBit = toOneBit(picture);
+    if (conversion.method == Dither::Diffusion)
+        prepared.oneBit = toOneBit(picture, conversion.brightness);
     else
         prepared.reduced = reduce(picture);
     return prepared;
 }
 
 LogoRaster buildLogoRaster(const QImage &picture, int xPercent, int yPercent,
-                           const Conversion &conversion)
+                           const Conversion &conversion, int *levelUsed)
 {
-    return buildLogoRaster(preparePicture(picture, conversion.method), xPercent, yPercent,
-                           conversion);
+    return buildLogoRaster(preparePicture(picture, conversion), xPercent, yPercent, conversion,
+                           levelUsed);
 }
 
 LogoRaster buildLogoRaster(const PreparedPicture &prepared, int xPercent, int yPercent,
-                           const Conversion &conversion)
+                           const Conversion &conversion, int *levelUsed)
 {
+    int level = std::clamp(conversion.level, 1, 254);
+    if (levelUsed)
+        *levelUsed = level;
     if (conversion.method == Dither::Diffusion)
         return encodeLogoRaster(prepared.oneBit, xPercent, yPercent);
 
@@ -120,11 +196,14 @@ LogoRaster buildLogoRaster(const PreparedPicture &prepared, int xPercent, int yP
             .convertToFormat(QImage::Format_RGB32);
     const int width = scaled.width();
     const int height = scaled.height();
-    std::vector<int> grey = luminance(scaled);
-    int level = 128;
+    std::vector<int> grey = luminance(scaled, brightnessTable(conversion.brightness));
     if (conversion.method == Dither::Threshold) {
-        level = std::clamp(conversion.level, 1, 254);
+        if (conversion.autoLevel)
+            level = otsuLevelOf(grey);
+        if (levelUsed)
+            *levelUsed = level;
     } else {
+        level = 128;
         diffuseAtkinson(grey, width, height);
     }
 
@@ -187,6 +266,16 @@ QImage rasterPicture(const LogoRaster &raster)
         std::copy_n(bytes.constData() + r * logoRowBytes, logoRowBytes,
                     reinterpret_cast<char *>(picture.scanLine(r)));
     return picture;
+}
+
+QImage placedDots(const LogoRaster &raster, int xPercent)
+{
+    const QImage whole = rasterPicture(raster);
+    const int width = logoDots(xPercent, 100).width();
+    if (whole.isNull() || width <= 0)
+        return {};
+    // Where encodeLogoRaster put the picture: centred to a whole byte.
+    return whole.copy((logoWidthDots - width) / 16 * 8, 0, width, whole.height());
 }
 
 bool parseDither(const QString &name, Dither *method)

@@ -18,6 +18,16 @@ int openFileLimit()
     return int(std::min<rlim_t>(limit.rlim_cur, INT_MAX));
 }
 
+int raiseFileLimitToHard()
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+    return openFileLimit();
+}
+
 int spareFileDescriptors()
 {
     const long soft = openFileLimit();
@@ -34,6 +44,15 @@ int spareFileDescriptors()
             open += ::fcntl(fd, F_GETFD) != -1;
     }
     return int(std::max(0L, soft - open));
+}
+
+int socketBudget()
+{
+    const int spare = spareFileDescriptors();
+    if (spare == INT_MAX)
+        return INT_MAX;
+    const int reserve = std::min(64, std::max(8, openFileLimit() / 4));
+    return std::max(1, spare - reserve);
 }
 
 int probeSocket()
@@ -67,3 +86,4 @@ QString localFaultText(int error)
         return QStringLiteral("błąd systemu %1").arg(error);
     }
 }
+

@@ -9,6 +9,15 @@ int spareFileDescriptors();
 // The soft limit of open files; INT_MAX when there is none.
 int openFileLimit();
 
+// Raises the soft limit of open files to the hard one (every printer socket takes
+// a descriptor); returns the soft limit now in force, INT_MAX when there is none.
+int raiseFileLimitToHard();
+
+// How many printer sockets may be open at once now: the spare descriptors less a
+// reserve for files, the display, the serial port and the like (64, or a quarter
+// of a lower limit, at least 8), at least 1.
+int socketBudget();
+
 // Whether a socket could be opened right now: 0 when it could, otherwise the
 // errno of the failure (EMFILE, ENFILE, ENOBUFS, ENOMEM). Opens and closes one.
 int probeSocket();

@@ -30,21 +30,20 @@ ConnectAttempts::~ConnectAttempts()
 
 PrinterOutcome ConnectAttempts::classify(QAbstractSocket::SocketError error, int *localError)
 {
-    *localError = 0;
+    // A socket that cannot be had is this computer's fault, not the printer's,
+    // whatever Qt calls it.
+    *localError = probeSocket();
+    if (!*localError && error == QAbstractSocket::SocketResourceError)
+        *localError = ENOBUFS;
+    if (!*localError && error == QAbstractSocket::SocketAddressNotAvailableError)
+        *localError = EADDRNOTAVAIL;
+    if (*localError)
+        return PrinterOutcome::LocalError;
     switch (error) {
     case QAbstractSocket::HostNotFoundError:
         return PrinterOutcome::HostNotFound;
     case QAbstractSocket::SocketTimeoutError:
         return PrinterOutcome::NoAnswer;
-    case QAbstractSocket::SocketResourceError:
-        // Qt says so when the socket cannot be had; the probe names why.
-        *localError = probeSocket();
-        if (*localError == 0)
-            *localError = EMFILE;
-        return PrinterOutcome::LocalError;
-    case QAbstractSocket::SocketAddressNotAvailableError:
-        *localError = EADDRNOTAVAIL;
-        return PrinterOutcome::LocalError;
     default:
         return PrinterOutcome::Refused;
     }

@@ -36,6 +36,12 @@ int OutcomeCounts::counted(OutcomeFilter filter) const
         return of(O::NotTakingPart);
     case OutcomeFilter::NotConnected:
         return of(O::NotConnected);
+    case OutcomeFilter::Unchanged:
+        return of(O::Unchanged);
+    case OutcomeFilter::WouldProgram:
+        return of(O::WouldProgram);
+    case OutcomeFilter::WriteLimit:
+        return of(O::WriteLimit);
     }
     return 0;
 }
@@ -57,6 +63,12 @@ bool OutcomeCounts::matches(OutcomeFilter filter, PrinterOutcome outcome)
         return outcome == PrinterOutcome::NotTakingPart;
     case OutcomeFilter::NotConnected:
         return outcome == PrinterOutcome::NotConnected;
+    case OutcomeFilter::Unchanged:
+        return outcome == PrinterOutcome::Unchanged;
+    case OutcomeFilter::WouldProgram:
+        return outcome == PrinterOutcome::WouldProgram;
+    case OutcomeFilter::WriteLimit:
+        return outcome == PrinterOutcome::WriteLimit;
     }
     return true;
 }
@@ -68,11 +80,19 @@ QList<OutcomeCounts::Part> OutcomeCounts::summaryParts() const
     QList<Part> parts{
         {QStringLiteral("Zaprogramowano "), counted(F::Programmed), F::Programmed},
         {QStringLiteral(" z "), all - counted(F::NotTakingPart), F::All},
-        {QStringLiteral(", już zaprogramowane: "), counted(F::AlreadyProgrammed),
-         F::AlreadyProgrammed},
-        {QStringLiteral(", błędy: "), failedCount, F::Failed},
     };
+    const Part journal[] = {
+        {QStringLiteral(", do zaprogramowania: "), counted(F::WouldProgram), F::WouldProgram},
+        {QStringLiteral(", bez zmian: "), counted(F::Unchanged), F::Unchanged},
+    };
+    for (const Part &part : journal)
+        if (part.count > 0)
+            parts.append(part);
+    parts.append({QStringLiteral(", już zaprogramowane: "), counted(F::AlreadyProgrammed),
+                  F::AlreadyProgrammed});
+    parts.append({QStringLiteral(", błędy: "), failedCount, F::Failed});
     const Part optional[] = {
+        {QStringLiteral(", limit zapisów: "), counted(F::WriteLimit), F::WriteLimit},
         {QStringLiteral(", niepodłączone: "), counted(F::NotConnected), F::NotConnected},
         {QStringLiteral(", nie biorą udziału: "), counted(F::NotTakingPart), F::NotTakingPart},
         {QStringLiteral(", w toku: "), running(), F::Running},

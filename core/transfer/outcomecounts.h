@@ -16,12 +16,17 @@ enum class OutcomeFilter
     Failed,
     Running,
     NotTakingPart,
-    NotConnected
+    NotConnected,
+    Unchanged,
+    WouldProgram,
+    WriteLimit
 };
 
 // Printers per outcome, kept as the outcomes change, and the summary sentence
 // built from them: "Zaprogramowano 47 z 50, już zaprogramowane: 1, błędy: 2",
-// then "niepodłączone", "nie biorą udziału" and "w toku" where not nought.
+// then "niepodłączone", "nie biorą udziału" and "w toku" where not nought
+// (and, in a run that reads the journal or only checks, "do zaprogramowania",
+// "bez zmian" and "limit zapisów").
 class OutcomeCounts
 {
 public:
@@ -50,7 +55,7 @@ public:
     QString summary() const;
 
 private:
-    std::array<int, int(PrinterOutcome::LocalError) + 1> counts{};
+    std::array<int, outcomeCount> counts{};
     int all = 0;
     int endedCount = 0;
     int failedCount = 0;

@@ -22,6 +22,12 @@ bool isFailure(PrinterOutcome o)
     }
 }
 
+bool isSuccess(PrinterOutcome o)
+{
+    return o == PrinterOutcome::Programmed || o == PrinterOutcome::Unchanged ||
+           o == PrinterOutcome::WouldProgram;
+}
+
 bool isRetryable(PrinterOutcome o)
 {
     return isFailure(o) || o == PrinterOutcome::NotConnected;
@@ -61,6 +67,12 @@ QString outcomeText(PrinterOutcome o, int rowsSent, int rows)
         return QStringLiteral("nie bierze udziału");
     case PrinterOutcome::NotConnected:
         return QStringLiteral("niepodłączona");
+    case PrinterOutcome::Unchanged:
+        return QStringLiteral("bez zmian");
+    case PrinterOutcome::WouldProgram:
+        return QStringLiteral("do zaprogramowania");
+    case PrinterOutcome::WriteLimit:
+        return QStringLiteral("limit zapisów");
     case PrinterOutcome::LocalError:
         return QStringLiteral("błąd lokalny");
     }
@@ -94,23 +106,68 @@ QString outcomeKey(PrinterOutcome o)
         return QStringLiteral("not_taking_part");
     case PrinterOutcome::NotConnected:
         return QStringLiteral("not_connected");
+    case PrinterOutcome::Unchanged:
+        return QStringLiteral("unchanged");
+    case PrinterOutcome::WouldProgram:
+        return QStringLiteral("would_program");
+    case PrinterOutcome::WriteLimit:
+        return QStringLiteral("write_limit");
     case PrinterOutcome::LocalError:
         return QStringLiteral("local_error");
     }
     return QString();
 }
 
+bool outcomeFromKey(const QString &key, PrinterOutcome *o)
+{
+    for (int i = 0; i <= int(PrinterOutcome::LocalError); ++i) {
+        if (outcomeKey(PrinterOutcome(i)) == key) {
+            *o = PrinterOutcome(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool outcomeFromText(const QString &text, PrinterOutcome *o)
+{
+    const QString words = text.trimmed();
+    // The longest match first: "zaprogramowana" ends "już zaprogramowana".
+    int best = -1;
+    int bestLength = 0;
+    for (int i = int(PrinterOutcome::Programmed); i <= int(PrinterOutcome::LocalError); ++i) {
+        QString stem = outcomeText(PrinterOutcome(i), 0, 1);
+        if (PrinterOutcome(i) == PrinterOutcome::HungUp) // "rozłączona w wierszu r"
+            stem.chop(1);
+        const bool match = words == stem ||
+                           (words.startsWith(stem) && (stem.endsWith(QLatin1Char(' ')) ||
+                                                       words.at(stem.size()) == QLatin1Char(':')));
+        if (match && stem.size() > bestLength) {
+            best = i;
+            bestLength = stem.size();
+        }
+    }
+    if (best < 0)
+        return false;
+    *o = PrinterOutcome(best);
+    return true;
+}
+
+QString resultText(const PrinterResult &r)
+{
+    const QString words = outcomeText(r.outcome, r.rowsSent, r.rows);
+    return r.cause.isEmpty() ? words : words + QStringLiteral(": ") + r.cause;
+}
+
 QByteArray formatReportCsv(const QList<PrinterResult> &results)
 {
     QByteArray out(csvByteOrderMark);
-    out += csvLine({QStringLiteral("Nazwa"), QStringLiteral("Adres IP"), QStringLiteral("Port TCP"),
-                    QStringLiteral("Wynik"), QStringLiteral("Wiersze"), QStringLiteral("Sekundy")});
+    out += csvLine(reportHeader());
     for (const PrinterResult &r : results) {
         // A decimal comma: the spreadsheet that reads ";" files reads it as a number.
         const QString seconds =
             QString::number(r.seconds, 'f', 1).replace(QLatin1Char('.'), QLatin1Char(','));
-        out += csvLine({r.name, r.address, QString::number(r.port),
-                        outcomeText(r.outcome, r.rowsSent, r.rows),
+        out += csvLine({r.name, r.address, QString::number(r.port), resultText(r),
                         QStringLiteral("%1 z %2").arg(r.rowsSent).arg(r.rows), seconds});
     }
     return out;

@@ -21,12 +21,20 @@ enum class PrinterOutcome
     Stopped,       // stopped by the operator
     NotTakingPart, // unticked
     NotConnected,  // ticked, but not connected when the send started
+    Unchanged,     // holds this very logo per the journal: not written again
+    WouldProgram,  // a dry run reached it: a real run would program it
+    WriteLimit,    // written too often lately per the journal: not written
     LocalError,    // this computer could not open the connection (descriptors, ...)
 };
+// How many outcomes there are: LocalError stays the last.
+constexpr int outcomeCount = int(PrinterOutcome::LocalError) + 1;
 
 // Failed outcomes, the ones worth another attempt. "Already programmed" is not one:
 // trying again cannot change it.
 bool isFailure(PrinterOutcome o);
+// The printer holds, or a real run would give it, the logo: Programmed,
+// Unchanged, WouldProgram.
+bool isSuccess(PrinterOutcome o);
 // A failure that another attempt can mend: isFailure() or NotConnected.
 bool isRetryable(PrinterOutcome o);
 // Everything but Waiting and Sending.
@@ -36,6 +44,11 @@ bool hasEnded(PrinterOutcome o);
 QString outcomeText(PrinterOutcome o, int rowsSent, int rows);
 // Stable English key, for scripts and reports.
 QString outcomeKey(PrinterOutcome o);
+// The outcome whose key is `key`; false when none is.
+bool outcomeFromKey(const QString &key, PrinterOutcome *o);
+// The outcome a report's words name (outcomeText, a row number or a cause
+// after it aside); false when none does.
+bool outcomeFromText(const QString &text, PrinterOutcome *o);
 
 struct PrinterResult : PrinterAddress
 {
@@ -44,7 +57,11 @@ struct PrinterResult : PrinterAddress
     int rows = 0;     // rows of the logo
     double seconds = 0;
     int attempts = 1;
+    QString cause; // LocalError: what was missing, in words
 };
+
+// outcomeText, with the cause after a colon when there is one.
+QString resultText(const PrinterResult &r);
 
 // A header line, then one line per printer (name, address, port, outcome, rows sent
 // of rows, seconds), in the printers CSV's conventions.

@@ -1,21 +1,37 @@
 #include "core/transfer/rollout.h"
 
+#include "core/system/filedescriptors.h"
 #include "core/transfer/connectattempts.h"
 #include "core/transfer/connection.h"
 #include "core/transfer/timing.h"
 
 #include <QPointer>
+#include <QScopedValueRollback>
 #include <QTcpSocket>
 #include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
+
+namespace {
+
+// A printer held back for want of descriptors more often than this ends with
+// the local cause.
+constexpr int maxLocalFaults = 50;
+
+} // namespace
 
 Rollout::Rollout(Notifier *notifier, QObject *parent)
     : QObject(parent), notifier(notifier), connects(new ConnectAttempts(this))
 {
     connect(connects, &ConnectAttempts::connected, this, &Rollout::connected);
     connect(connects, &ConnectAttempts::failed, this,
-            [this](int i, PrinterOutcome outcome) { attemptEnded(i, outcome); });
+            [this](int i, PrinterOutcome outcome, int localError) {
+                if (outcome == PrinterOutcome::LocalError)
+                    localFault(i, localError);
+                else
+                    attemptEnded(i, outcome);
+            });
 }
 
 Rollout::~Rollout()
@@ -65,6 +81,9 @@ void Rollout::start(const QList<PrinterTarget> &list)
     printers.clear();
     printers.resize(size_t(list.size()));
     next = flying = ended = 0;
+    localCap = 0;
+    heldBack.clear();
+    heldBackTotal = 0;
     stopping = false;
     if (list.isEmpty()) {
         QMetaObject::invokeMethod(this, &Rollout::finished, Qt::QueuedConnection);
@@ -75,10 +94,18 @@ void Rollout::start(const QList<PrinterTarget> &list)
 
 void Rollout::launchMore()
 {
-    while (!stopping && next < targets.size() && (jobs <= 0 || flying < jobs)) {
-        const int i = next++;
+    // A printer that ends at once (no descriptor) ends inside this loop; the
+    // loop goes on with the next rather than nesting another.
+    if (launching)
+        return;
+    const QScopedValueRollback<bool> inside(launching, true);
+    while (!stopping && (!heldBack.isEmpty() || next < targets.size()) &&
+           (jobs <= 0 || flying < jobs) && (localCap <= 0 || flying < localCap)) {
+        const int i = heldBack.isEmpty() ? next++ : heldBack.takeFirst();
         ++flying;
-        printers[size_t(i)].sinceStart.start();
+        Printer &p = printers[size_t(i)];
+        if (!p.sinceStart.isValid())
+            p.sinceStart.start();
         attempt(i);
     }
 }
@@ -91,18 +118,28 @@ void Rollout::attempt(int i)
     ++r.attempts;
     r.rowsSent = 0;
     r.outcome = PrinterOutcome::Waiting;
+    // A socket that cannot be had is this computer's fault, not the printer's:
+    // Qt would report it as a refused connection.
+    if (const int error = probeSocket()) {
+        p.phase = Phase::Connecting;
+        localFault(i, error);
+        return;
+    }
     p.socket = new QTcpSocket(this);
+    p.phase = Phase::Connecting;
+    // Connected, refused, not found, not connected in time or no socket to be
+    // had: the same rule as the window's "Ponów nieudane". Wired ahead of the
+    // connection's own handler, which calls any failure refused.
+    connects->setTimeout(timeoutMs);
+    connects->start(i, p.socket, t.address, t.port);
+    if (p.phase != Phase::Connecting)
+        return; // failed at once
     p.connection = new Connection(p.socket, lineCount, notifier);
     p.connection->setParent(this);
     p.connection->setPrinter(t.name, t.address, t.port);
     p.connection->setAnswerTimeout(timeoutMs, true);
     p.connection->setTransferData(&logoHex, frameTemplate);
     connect(p.connection, &Connection::outcomeChanged, this, [this, i] { outcomeChanged(i); });
-    p.phase = Phase::Connecting;
-    // Connected, refused, not found, not connected in time or no socket to be
-    // had: the same rule as the window's "Ponów nieudane".
-    connects->setTimeout(timeoutMs);
-    connects->start(i, p.socket, t.address, t.port);
 }
 
 void Rollout::connected(int i)
@@ -115,9 +152,43 @@ void Rollout::connected(int i)
         attemptEnded(i, PrinterOutcome::Stopped);
         return;
     }
+    if (checkOnly) {
+        attemptEnded(i, PrinterOutcome::WouldProgram);
+        return;
+    }
     p.connection->setCurrentLine(1);
     p.connection->setLineCount(lineCount);
     p.connection->sendLine();
+}
+
+bool Rollout::localFault(int i, int error)
+{
+    Printer &p = printers[size_t(i)];
+    connects->cancel(i);
+    if (p.connection)
+        p.connection->disconnect(this);
+    if (p.socket) {
+        p.socket->disconnect(this);
+        p.socket->abort();
+    }
+    release(i);
+    PrinterResult &r = outcomes[i];
+    --r.attempts; // it never left this computer
+    r.cause = localFaultText(error);
+    if (p.localFaults++ == 0)
+        ++heldBackTotal;
+    // Held back until another printer's end frees a descriptor; with none in
+    // flight, nothing will.
+    if (flying > 1 && p.localFaults < maxLocalFaults && !stopping) {
+        --flying;
+        localCap = flying;
+        p.phase = Phase::Queued;
+        heldBack.append(i);
+        return true;
+    }
+    p.phase = Phase::Pausing;
+    settle(i, PrinterOutcome::LocalError);
+    return false;
 }
 
 void Rollout::outcomeChanged(int i)
@@ -136,10 +207,12 @@ void Rollout::attemptEnded(int i, PrinterOutcome outcome)
         connects->cancel(i);
     PrinterResult &r = outcomes[i];
     r.outcome = outcome;
-    r.rowsSent = p.connection->rowsSent();
+    // No connection yet when connecting failed at once.
+    r.rowsSent = p.connection ? p.connection->rowsSent() : 0;
     // Closed at once, so that a limit on printers in flight limits open
     // connections; the objects go later, since this may run inside their signals.
-    p.connection->disconnect(this);
+    if (p.connection)
+        p.connection->disconnect(this);
     p.socket->disconnect(this);
     p.phase = Phase::Pausing;
     if (p.socket->state() != QAbstractSocket::UnconnectedState)
@@ -186,7 +259,9 @@ void Rollout::settle(int i, PrinterOutcome outcome)
     p.phase = Phase::Ended;
     PrinterResult &r = outcomes[i];
     r.outcome = outcome;
-    r.seconds = started ? p.sinceStart.elapsed() / 1000.0 : 0;
+    if (outcome != PrinterOutcome::LocalError)
+        r.cause.clear();
+    r.seconds = p.sinceStart.isValid() ? p.sinceStart.elapsed() / 1000.0 : 0;
     if (started)
         --flying;
     ++ended;
@@ -224,6 +299,7 @@ void Rollout::stop()
         }
     }
     next = targets.size();
+    heldBack.clear();
     if (ended < targets.size())
         QTimer::singleShot(Timing::stopGraceFor(timeoutMs), this, [this, thisRun = run] {
             if (run == thisRun)

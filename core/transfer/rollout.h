@@ -40,6 +40,9 @@ public:
     // At most k printers in flight (connecting, sending or pausing before another
     // attempt); 0: all at once.
     void setJobs(int k) { jobs = k; }
+    // A dry run: each printer is connected and let go, no frame is written; a
+    // printer reached ends as WouldProgram.
+    void setCheckOnly(bool on) { checkOnly = on; }
     void start(const QList<PrinterTarget> &targets);
     // No new frame is written: each printer's answer in flight is awaited for a
     // moment (its last row may still be acknowledged), then every printer ends.
@@ -49,6 +52,9 @@ public:
     // to its end, pauses and retries included.
     const QList<PrinterResult> &results() const { return outcomes; }
     int inFlight() const { return flying; }
+    // Printers held back at least once because this computer ran out of
+    // descriptors (or the like) while opening their connection.
+    int heldBackCount() const { return heldBackTotal; }
 
 signals:
     void printerEnded(int index); // results().at(index) is final
@@ -69,10 +75,12 @@ private:
         QTcpSocket *socket = nullptr;
         Connection *connection = nullptr;
         QElapsedTimer sinceStart;   // first attempt
+        int localFaults = 0;
     };
 
     void abandon();
     void launchMore();
+    bool localFault(int index, int error);
     void attempt(int index);
     void connected(int index);
     void outcomeChanged(int index);
@@ -89,6 +97,11 @@ private:
     int retries = 0;
     int retryPauseMs = Timing::retryPauseMs;
     int jobs = 0;
+    int localCap = 0; // after a local fault: no more in flight than then
+    bool checkOnly = false;
+    bool launching = false;
+    QList<int> heldBack; // waiting for descriptors to free up
+    int heldBackTotal = 0;
     QList<PrinterTarget> targets;
     QList<PrinterResult> outcomes;
     std::vector<Printer> printers;

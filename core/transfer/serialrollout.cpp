@@ -75,6 +75,10 @@ void SerialRollout::attempt()
         end(PrinterOutcome::NotConnected);
         return;
     }
+    if (checkOnly) {
+        end(PrinterOutcome::WouldProgram);
+        return;
+    }
     // Whatever the printer said before this logo is no answer to it.
     port->clear();
     res.outcome = PrinterOutcome::Sending;

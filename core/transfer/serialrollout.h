@@ -26,6 +26,8 @@ public:
     void setRetries(int n);     // failed (never AlreadyProgrammed): again from row 1
     void setRetryPause(int ms); // default Timing::retryPauseMs
     void setStopWait(int ms);   // how long stop() waits for the answer in flight
+    // A dry run: the port is opened and closed, no frame written (WouldProgram).
+    void setCheckOnly(bool on) { checkOnly = on; }
 
     void start(const QString &portName);
     // No new frame; the answer in flight may still end the logo.
@@ -61,4 +63,5 @@ private:
     bool awaiting = false;
     bool stopping = false;
     bool done = false;
+    bool checkOnly = false;
 };

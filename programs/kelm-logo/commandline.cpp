@@ -1,5 +1,7 @@
 #include "programs/kelm-logo/commandline.h"
 
+#include "core/logo/greylevels.h"
+
 #include <QHostAddress>
 #include <QSet>
 
@@ -33,6 +35,7 @@ const OptionSpec optionSpecs[] = {
     {"--footer", nullptr, false, false, Shared},
     {"--dither", nullptr, true, false, Shared},
     {"--level", nullptr, true, false, Shared},
+    {"--brightness", nullptr, true, false, Shared},
     {"--output", "-o", true, false, PreviewOnly},
     {"--printers", nullptr, true, true, ProgramOnly},
     {"--all", nullptr, false, false, ProgramOnly},
@@ -43,6 +46,11 @@ const OptionSpec optionSpecs[] = {
     {"--jobs", nullptr, true, false, ProgramOnly},
     {"--report", nullptr, true, false, ProgramOnly},
     {"--json", nullptr, false, false, ProgramOnly},
+    {"--journal", nullptr, true, false, ProgramOnly},
+    {"--force", nullptr, false, false, ProgramOnly},
+    {"--check", nullptr, false, false, ProgramOnly},
+    {"--only-failed", nullptr, false, false, ProgramOnly},
+    {"--detailed-exitcodes", nullptr, false, false, ProgramOnly},
 };
 
 const OptionSpec *findOption(const QString &name)
@@ -87,6 +95,17 @@ bool splitHostPort(const QString &text, QString *host, quint16 *port)
     *host = h;
     *port = quint16(p);
     return true;
+}
+
+bool wantsDetailedExitCodes(const QStringList &arguments)
+{
+    for (const QString &arg : arguments) {
+        if (arg == QLatin1String("--"))
+            return false;
+        if (arg == QLatin1String("--detailed-exitcodes"))
+            return true;
+    }
+    return false;
 }
 
 bool parseCommandLine(const QStringList &arguments, LogoCommand *command, QString *error)
@@ -213,9 +232,15 @@ bool parseCommandLine(const QStringList &arguments, LogoCommand *command, QStrin
             ok = parseDither(value.trimmed(), &c.conversion.method);
             expected = QStringLiteral("diffusion, threshold albo atkinson");
         } else if (name == QLatin1String("--level")) {
-            ok = parseInt(value, 1, 254, &c.conversion.level);
-            expected = QStringLiteral("liczba od 1 do 254");
+            c.conversion.autoLevel = value.trimmed() == QLatin1String("auto");
+            ok = c.conversion.autoLevel || parseInt(value, 1, 254, &c.conversion.level);
+            expected = QStringLiteral("liczba od 1 do 254 albo auto");
             levelSet = true;
+        } else if (name == QLatin1String("--brightness")) {
+            ok = parseInt(value, darkestBrightness, lightestBrightness, &c.conversion.brightness);
+            expected = QStringLiteral("liczba od %1 do +%2")
+                           .arg(darkestBrightness)
+                           .arg(lightestBrightness);
         } else if (name == QLatin1String("--output")) {
             c.output = value;
             ok = !value.isEmpty();
@@ -246,14 +271,26 @@ bool parseCommandLine(const QStringList &arguments, LogoCommand *command, QStrin
             ok = parseInt(value, 0, 100, &c.retries);
             expected = QStringLiteral("liczba od 0 do 100");
         } else if (name == QLatin1String("--jobs")) {
-            ok = parseInt(value, 0, 1000000, &c.jobs);
-            expected = QStringLiteral("liczba od 0 (wszystkie naraz) w górę");
+            ok = parseInt(value, 1, 1000000, &c.jobs);
+            expected = QStringLiteral("liczba od 1 w górę; bez --jobs wszystkie naraz");
         } else if (name == QLatin1String("--report")) {
             c.report = value;
             ok = !value.isEmpty();
             expected = QStringLiteral("ścieżka pliku CSV");
         } else if (name == QLatin1String("--json")) {
             c.json = true;
+        } else if (name == QLatin1String("--journal")) {
+            c.journal = value;
+            ok = !value.isEmpty();
+            expected = QStringLiteral("ścieżka pliku");
+        } else if (name == QLatin1String("--force")) {
+            c.force = true;
+        } else if (name == QLatin1String("--check")) {
+            c.check = true;
+        } else if (name == QLatin1String("--only-failed")) {
+            c.onlyFailed = true;
+        } else if (name == QLatin1String("--detailed-exitcodes")) {
+            c.detailedExitCodes = true;
         }
         if (!ok) {
             *error = badValue(name, value, expected);
@@ -276,6 +313,10 @@ bool parseCommandLine(const QStringList &arguments, LogoCommand *command, QStrin
     if (c.kind == LogoCommand::Program) {
         if (c.all && c.printerFiles.isEmpty()) {
             *error = QStringLiteral("--all działa tylko z --printers.");
+            return false;
+        }
+        if (c.onlyFailed && c.printerFiles.isEmpty()) {
+            *error = QStringLiteral("--only-failed działa tylko z --printers RAPORT.csv.");
             return false;
         }
         if (c.printerFiles.isEmpty() && c.tcp.isEmpty() && c.serial.isEmpty()) {
@@ -323,18 +364,32 @@ QString helpText(const QString &topic)
         "                          domyślnie), threshold (próg, do tekstu i grafiki),\n"
         "                          atkinson (czyste białe pola, do zdjęć)\n"
         "                          np. --dither threshold\n"
-        "  --level N               próg jasności dla --dither threshold (1-254,\n"
-        "                          domyślnie 128; ciemniejsze punkty są czarne)\n"
-        "                          np. --dither threshold --level 160\n");
+        "  --level N|auto          próg jasności dla --dither threshold (1-254,\n"
+        "                          domyślnie 128; ciemniejsze punkty są czarne);\n"
+        "                          auto dobiera go do obrazu w rozmiarze logo (metoda\n"
+        "                          Otsu), jak „Automatyczny” w podglądzie wydruku\n"
+        "                          np. --dither threshold --level 160\n"
+        "                          np. --dither threshold --level auto\n"
+        "  --brightness N          jasność przed zamianą na 1 bit, każdą metodą:\n"
+        "                          od -100 (ciemniej) do +100 (jaśniej), domyślnie 0\n"
+        "                          (bez zmian), jak „Jasność” w podglądzie wydruku\n"
+        "                          np. --dither atkinson --brightness 30\n");
     const QString program = QStringLiteral(
         "\n"
         "program: programuje logo, ramka po ramce, każda po odpowiedzi drukarki na\n"
-        "poprzednią, do wszystkich podanych drukarek naraz.\n"
+        "poprzednią, do wszystkich podanych drukarek naraz. Każdą próbę zapisuje w\n"
+        "dzienniku; drukarki, które według niego mają już to logo, pomija („bez\n"
+        "zmian”), więc ponowne uruchomienie robi tylko to, czego brakuje.\n"
         "Drukarki (co najmniej jedno z trzech; można łączyć):\n"
-        "  --printers PLIK         settings.txt programu (jego zaznaczone drukarki) albo\n"
+        "  --printers PLIK         settings.txt programu (jego zaznaczone drukarki),\n"
         "                          plik CSV drukarek (nazwa;adres;port[;1/0]) jak przy\n"
-        "                          „Importuj...”; można podać kilka razy\n"
+        "                          „Importuj...” albo raport (--report, „Zapisz\n"
+        "                          raport...”); można podać kilka razy\n"
         "                          np. --printers sklepy.csv\n"
+        "  --only-failed           z raportem w --printers: tylko drukarki, którym\n"
+        "                          ponowienie może pomóc (bez już zaprogramowanych\n"
+        "                          i limitu zapisów)\n"
+        "                          np. --printers wynik.csv --only-failed\n"
         "  --all                   z --printers: także drukarki niezaznaczone\n"
         "                          np. --printers settings.txt --all\n"
         "  --tcp ADRES:PORT        jedna drukarka TCP/IP; można podać wiele razy\n"
@@ -348,15 +403,31 @@ QString helpText(const QString &topic)
         "  --retries N             drukarkę, która zawiodła (odrzucone połączenie,\n"
         "                          nieznany host, brak odpowiedzi, rozłączenie, błąd\n"
         "                          zapisu), próbuje jeszcze do N razy od wiersza 1,\n"
-        "                          na nowym połączeniu, po przerwie; nigdy drukarki\n"
-        "                          już zaprogramowanej (domyślnie 0)   np. --retries 2\n"
-        "  --jobs K                najwyżej K drukarek naraz (domyślnie wszystkie)\n"
+        "                          na nowym połączeniu, po przerwie 1,5 s; nigdy\n"
+        "                          drukarki już zaprogramowanej (domyślnie 0)\n"
+        "                          np. --retries 2\n"
+        "  --jobs K                najwyżej K drukarek naraz, K od 1 (domyślnie\n"
+        "                          wszystkie, ile pozwala limit otwartych plików)\n"
         "                          np. --jobs 50\n"
+        "  --journal PLIK          dziennik tego, co dostała każda drukarka (domyślnie\n"
+        "                          $XDG_STATE_HOME/kelm-graphics/journal.csv albo\n"
+        "                          ~/.local/state/kelm-graphics/journal.csv)\n"
+        "                          np. --journal /var/lib/kelm/journal.csv\n"
+        "  --force                 programuje także drukarki, które według dziennika\n"
+        "                          mają już to logo („bez zmian”) albo wyczerpały\n"
+        "                          limit 10 zapisów na dobę („limit zapisów”)\n"
+        "  --check                 próba na sucho: sprawdza obraz i drukarki, łączy się\n"
+        "                          z każdą i rozłącza, nie wysyła żadnej ramki\n"
+        "                          (wynik: do zaprogramowania, bez zmian, limit\n"
+        "                          zapisów albo błąd połączenia)\n"
+        "  --detailed-exitcodes    kody wyjścia dla narzędzi konfiguracji (niżej)\n"
         "  --report PLIK.csv       raport jak „Zapisz raport...” w oknie\n"
         "                          np. --report wynik.csv\n"
         "  --json                  na standardowe wyjście jeden obiekt JSON na drukarkę,\n"
         "                          w wierszu, gdy kończy (klucze: printer, name, address,\n"
-        "                          port, outcome, rows_sent, rows, seconds, attempts);\n"
+        "                          port, outcome, rows_sent, rows, seconds, attempts),\n"
+        "                          na końcu wiersz {\"summary\": {...}} z liczbami\n"
+        "                          drukarek według wyniku;\n"
         "                          opis przebiegu idzie wtedy na standardowe wyjście błędów\n"
         "                          np. --json > wynik.jsonl\n"
         "\n"
@@ -371,7 +442,16 @@ QString helpText(const QString &topic)
         "(także już zaprogramowana: nowego logo na niej nie ma); 2 przy błędzie w\n"
         "poleceniu albo w danych (obraz nie do odczytania, błędne wiersze pliku\n"
         "drukarek); wtedy nic nie zostaje wysłane; 3, gdy nie udało się zapisać raportu\n"
-        "(--report; poprzedni plik zostaje bez zmian).\n"
+        "(--report; poprzedni plik zostaje bez zmian). „Bez zmian” i „do\n"
+        "zaprogramowania” (--check) liczą się jak zaprogramowana.\n"
+        "Z --detailed-exitcodes:\n"
+        "  0  nic do zrobienia i żadnego błędu (wszystkie bez zmian)\n"
+        "  2  co najmniej jedna drukarka zaprogramowana (z --check: do\n"
+        "     zaprogramowania), żadnego błędu\n"
+        "  4  co najmniej jeden błąd (także już zaprogramowana, limit zapisów,\n"
+        "     Ctrl+C, raport niezapisany), żadna zaprogramowana\n"
+        "  6  jedno i drugie\n"
+        "  1  błąd w poleceniu albo w danych; nic nie zostaje wysłane\n"
         "\n"
         "Przykład:\n"
         "  kelm-logo program logo.png --printers sklepy.csv --retries 2 --report wynik.csv\n");

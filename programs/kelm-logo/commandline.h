@@ -34,9 +34,14 @@ struct LogoCommand
     QString serial;
     double timeoutSeconds = Timing::answerTimeoutMs / 1000.0;
     int retries = 0;
-    int jobs = 0; // 0: all at once
+    int jobs = 0; // 0: all at once (not given)
     QString report;
     bool json = false;
+    QString journal; // empty: Journal::defaultPath()
+    bool force = false;
+    bool check = false;
+    bool onlyFailed = false;
+    bool detailedExitCodes = false;
 };
 
 // Fills `command` from the arguments (without the program's name). On a usage
@@ -45,6 +50,9 @@ bool parseCommandLine(const QStringList &arguments, LogoCommand *command, QStrin
 
 // The --help text, in Polish, with an example for every option.
 QString helpText(const QString &topic = {});
+
+// Whether the arguments ask for --detailed-exitcodes, even when they are not usable.
+bool wantsDetailedExitCodes(const QStringList &arguments);
 
 // HOST:PORT, HOST may be [IPv6]; the port 1..65535.
 bool splitHostPort(const QString &text, QString *host, quint16 *port);

@@ -1,6 +1,10 @@
 #include "programs/kelm-logo/logorun.h"
 
+#include "programs/kelm-logo/jsonlines.h"
+
 #include "core/notifier.h"
+#include "core/system/filedescriptors.h"
+#include "core/transfer/journal.h"
 #include "core/transfer/outcomecounts.h"
 #include "core/transfer/printeroutcome.h"
 #include "core/system/safefile.h"
@@ -8,11 +12,10 @@
 #include "core/transfer/timing.h"
 
 #include <QDir>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QLocale>
 
 #include <algorithm>
+#include <cerrno>
 #include <unistd.h>
 
 namespace {
@@ -28,29 +31,15 @@ public:
 // them as they stand.
 constexpr int stopBackstopMs = 5000;
 
-QString jsonString(const QString &text)
-{
-    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
-    return QString::fromUtf8(array.mid(1, array.size() - 2));
-}
-
 QString seconds(double s)
 {
     return QLocale(QLocale::Polish, QLocale::Poland).toString(s, 'f', 1) + QStringLiteral(" s");
 }
 
-QString addressOf(const PrinterResult &r)
-{
-    // An IPv6 address in brackets, as --tcp takes it.
-    const QString host =
-        r.address.contains(QLatin1Char(':')) ? QStringLiteral("[%1]").arg(r.address) : r.address;
-    return r.port ? QStringLiteral("%1:%2").arg(host).arg(r.port)
-                  : QStringLiteral("port szeregowy %1").arg(r.address);
-}
-
 QString label(const PrinterResult &r)
 {
-    return r.name.isEmpty() ? addressOf(r) : QStringLiteral("%1 (%2)").arg(r.name, addressOf(r));
+    return r.name.isEmpty() ? printerAddress(r)
+                            : QStringLiteral("%1 (%2)").arg(r.name, printerAddress(r));
 }
 
 QString endedLine(int counter, int total, const PrinterResult &r)
@@ -58,7 +47,7 @@ QString endedLine(int counter, int total, const PrinterResult &r)
     QString line = QStringLiteral("[%1/%2] %3: %4; wierszy %5 z %6; %7")
                        .arg(counter)
                        .arg(total)
-                       .arg(label(r), outcomeText(r.outcome, r.rowsSent, r.rows))
+                       .arg(label(r), resultText(r))
                        .arg(r.rowsSent)
                        .arg(r.rows)
                        .arg(seconds(r.seconds));
@@ -74,26 +63,12 @@ QString padded(const QString &text, int width)
 
 } // namespace
 
-QByteArray jsonLine(int number, const PrinterResult &r)
-{
-    const QString line =
-        QStringLiteral("{\"printer\":%1,\"name\":%2,\"address\":%3,\"port\":%4,\"outcome\":%5,"
-                       "\"rows_sent\":%6,\"rows\":%7,\"seconds\":%8,\"attempts\":%9}")
-            .arg(number)
-            .arg(jsonString(r.name), jsonString(r.address))
-            .arg(r.port)
-            .arg(jsonString(outcomeKey(r.outcome)))
-            .arg(r.rowsSent)
-            .arg(r.rows)
-            .arg(QString::number(r.seconds, 'f', 3))
-            .arg(r.attempts);
-    return line.toUtf8() + '\n';
-}
-
 LogoRun::LogoRun(const LogoCommand &command, const QList<PrinterTarget> &targets,
-                 const LogoRaster &raster, const QByteArray &frameTemplate)
-    : command(command), targets(targets), quiet(new QuietNotifier),
-      human(command.json ? stderr : stdout), live(::isatty(::fileno(human)))
+                 const LogoRaster &raster, const QByteArray &frameTemplate, Journal *journal)
+    : command(command), targets(targets), quiet(new QuietNotifier), journal(journal),
+      fingerprint(logoFingerprint(raster.hex, raster.lineCount, frameTemplate)),
+      rowCount(raster.lineCount), human(command.json ? stderr : stdout),
+      live(::isatty(::fileno(human)))
 {
     const int timeoutMs = int(command.timeoutSeconds * 1000);
     if (!targets.isEmpty()) {
@@ -102,7 +77,9 @@ LogoRun::LogoRun(const LogoCommand &command, const QList<PrinterTarget> &targets
         rollout->setTimeout(timeoutMs);
         rollout->setRetries(command.retries);
         rollout->setJobs(command.jobs);
-        connect(rollout, &Rollout::printerEnded, this, &LogoRun::printerEnded);
+        rollout->setCheckOnly(command.check);
+        connect(rollout, &Rollout::printerEnded, this,
+                [this](int i) { printerEnded(printerOf.value(i, -1)); });
         connect(rollout, &Rollout::finished, this, [this] {
             tcpFinished = true;
             checkFinished();
@@ -114,6 +91,7 @@ LogoRun::LogoRun(const LogoCommand &command, const QList<PrinterTarget> &targets
         serial->setTimeout(timeoutMs);
         serial->setRetries(command.retries);
         serial->setStopWait(Timing::stopGraceFor(timeoutMs)); // as the engine waits
+        serial->setCheckOnly(command.check);
         connect(serial, &SerialRollout::ended, this, [this] {
             serialEnded = true;
             printerEnded(this->targets.size());
@@ -122,6 +100,7 @@ LogoRun::LogoRun(const LogoCommand &command, const QList<PrinterTarget> &targets
     }
     ended.fill(false, total());
     failedAttempts.fill(0, total());
+    decideFromJournal();
     // The engines say when a printer ends, not when an attempt fails and waits
     // for the next; a look at the results now and then tells that.
     retryWatch.setInterval(100);
@@ -141,15 +120,69 @@ int LogoRun::total() const
 
 PrinterResult LogoRun::resultAt(int index) const
 {
+    if (decided.contains(index))
+        return decided.value(index);
+    PrinterResult r;
     if (index < targets.size()) {
-        if (index < rollout->results().size())
-            return rollout->results().at(index);
-        PrinterResult r;
-        PrinterAddress &where = r;
-        where = targets.at(index);
-        return r;
+        const int at = rolloutIndex.value(index, -1);
+        if (at >= 0 && at < rollout->results().size()) {
+            r = rollout->results().at(at);
+        } else {
+            PrinterAddress &where = r;
+            where = targets.at(index);
+        }
+    } else {
+        r = serial->result();
     }
-    return serial->result();
+    if (settled.contains(index))
+        r.outcome = settled.value(index);
+    return r;
+}
+
+void LogoRun::decideFromJournal()
+{
+    for (int i = 0; i < total(); ++i) {
+        PrinterResult r;
+        if (i < targets.size()) {
+            PrinterAddress &where = r;
+            where = targets.at(i);
+        } else {
+            r.address = command.serial;
+        }
+        r.rows = rowCount;
+        r.attempts = 0;
+        if (!command.force && journal) {
+            if (journal->heldFingerprint(r.address, r.port) == fingerprint)
+                r.outcome = PrinterOutcome::Unchanged;
+            else if (journal->writesInLastDay(r.address, r.port) >= dailyWriteBudget)
+                r.outcome = PrinterOutcome::WriteLimit;
+        }
+        if (r.outcome != PrinterOutcome::Waiting) {
+            decided.insert(i, r);
+        } else if (i < targets.size()) {
+            rolloutIndex.append(printerOf.size());
+            printerOf.append(i);
+            continue;
+        }
+        if (i < targets.size())
+            rolloutIndex.append(-1);
+    }
+}
+
+void LogoRun::writeJournal(const PrinterResult &r)
+{
+    if (!journal || command.check || journalFailed)
+        return;
+    QString error;
+    // The printers do not fail for it; the run says it once.
+    if (!journal->append(r, fingerprint, &error)) {
+        journalFailed = true;
+        clearStatus();
+        const QByteArray bytes =
+            (QStringLiteral("kelm-logo: ") + error + QLatin1Char('\n')).toUtf8();
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+        std::fflush(stderr);
+    }
 }
 
 void LogoRun::start()
@@ -165,11 +198,17 @@ void LogoRun::start()
         statusTimer.start();
     if (command.retries > 0)
         retryWatch.start();
+    for (int i = 0; i < total(); ++i)
+        if (decided.contains(i))
+            printerEnded(i);
     if (rollout) {
         tcpFinished = false;
-        rollout->start(targets);
+        QList<PrinterTarget> contacted;
+        for (const int i : qAsConst(printerOf))
+            contacted.append(targets.at(i));
+        rollout->start(contacted);
     }
-    if (serial) {
+    if (serial && !decided.contains(targets.size())) {
         serialEnded = false;
         serial->start(command.serial);
     }
@@ -205,8 +244,16 @@ void LogoRun::printerEnded(int index)
         return;
     ended[index] = true;
     ++endedCount;
+    if (!decided.contains(index)) {
+        PrinterResult r = resultAt(index);
+        // It holds a logo, and the journal says it is this one.
+        if (r.outcome == PrinterOutcome::AlreadyProgrammed && journal &&
+            journal->heldFingerprint(r.address, r.port) == fingerprint)
+            settled.insert(index, PrinterOutcome::Unchanged);
+        writeJournal(resultAt(index));
+    }
     const PrinterResult r = resultAt(index);
-    if (r.outcome != PrinterOutcome::Programmed)
+    if (!isSuccess(r.outcome) && r.outcome != PrinterOutcome::AlreadyProgrammed)
         ++failedCount;
     if (command.json) {
         const QByteArray line = jsonLine(index + 1, r);
@@ -215,7 +262,7 @@ void LogoRun::printerEnded(int index)
     }
     // On a terminal only what needs a look gets a line of its own; the status
     // line follows on its timer.
-    if (!live || r.outcome != PrinterOutcome::Programmed)
+    if (!live || !isSuccess(r.outcome))
         printLine(endedLine(endedCount, total(), r));
 }
 
@@ -245,6 +292,10 @@ void LogoRun::finish()
             const QByteArray line = jsonLine(i + 1, r);
             std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
         }
+        // A logo cut short by Ctrl+C: the journal must not go on saying it
+        // holds the one before.
+        if (!ended.at(i) && !decided.contains(i) && r.attempts > 0)
+            writeJournal(r);
         results.append(r);
     }
     std::fflush(stdout);
@@ -252,8 +303,9 @@ void LogoRun::finish()
     OutcomeCounts counts;
     QList<int> missing;
     for (int i = 0; i < results.size(); ++i) {
-        counts.add(results.at(i).outcome);
-        if (results.at(i).outcome != PrinterOutcome::Programmed)
+        const PrinterOutcome o = results.at(i).outcome;
+        counts.add(o);
+        if (!isSuccess(o))
             missing.append(i);
     }
 
@@ -271,8 +323,9 @@ void LogoRun::finish()
         QList<QStringList> rows;
         for (const int i : qAsConst(missing)) {
             const PrinterResult &r = results.at(i);
-            rows.append({QString::number(i + 1), r.name.left(32), addressOf(r),
-                         outcomeText(r.outcome, r.rowsSent, r.rows),
+            const QString name =
+                r.name.size() > 32 ? r.name.left(31) + QStringLiteral("…") : r.name;
+            rows.append({QString::number(i + 1), name, printerAddress(r), resultText(r),
                          QStringLiteral("%1 z %2").arg(r.rowsSent).arg(r.rows),
                          QString::number(r.attempts), seconds(r.seconds)});
         }
@@ -302,7 +355,13 @@ void LogoRun::finish()
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), human);
     std::fflush(human);
 
-    code = (counts.of(PrinterOutcome::Programmed) == results.size() && !interrupted) ? 0 : 1;
+    const int programmed = counts.of(PrinterOutcome::Programmed);
+    const int would = counts.of(PrinterOutcome::WouldProgram);
+    const int already = counts.of(PrinterOutcome::AlreadyProgrammed);
+    const int failures =
+        results.size() - programmed - already - would - counts.of(PrinterOutcome::Unchanged);
+    bool failed = failures + already > 0 || interrupted;
+    bool reportLost = false;
     QString reason;
     if (!command.report.isEmpty() &&
         !saveFileAtomically(command.report, formatReportCsv(results), &reason)) {
@@ -312,7 +371,18 @@ void LogoRun::finish()
                 .arg(QDir::toNativeSeparators(command.report), reason);
         std::fputs(text.toUtf8().constData(), stderr);
         std::fflush(stderr);
-        code = reportFailedCode;
+        reportLost = true;
+        failed = true;
+    }
+    const bool changed = programmed + would > 0;
+    if (command.detailedExitCodes)
+        code = (changed ? 2 : 0) | (failed ? 4 : 0);
+    else
+        code = reportLost ? reportFailedCode : failed ? 1 : 0;
+    if (command.json) {
+        const QByteArray line = summaryLine(counts, results.size(), code);
+        std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+        std::fflush(stdout);
     }
     emit done();
 }

@@ -4,7 +4,9 @@
 #include "core/transfer/rollout.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QList>
+#include <QMap>
 #include <QObject>
 #include <QTimer>
 #include <QVector>
@@ -12,6 +14,7 @@
 #include <cstdio>
 #include <memory>
 
+class Journal;
 class Notifier;
 class SerialRollout;
 
@@ -26,9 +29,10 @@ class LogoRun : public QObject
     Q_OBJECT
 
 public:
-    // The report (--report) is written at the end, whole or not at all.
+    // The report (--report) is written at the end, whole or not at all; `journal`
+    // is loaded and tells which printers are left alone.
     LogoRun(const LogoCommand &command, const QList<PrinterTarget> &targets,
-            const LogoRaster &raster, const QByteArray &frameTemplate);
+            const LogoRaster &raster, const QByteArray &frameTemplate, Journal *journal);
     ~LogoRun() override;
 
     void start();
@@ -44,7 +48,9 @@ signals:
 private:
     int total() const;
     PrinterResult resultAt(int index) const;
+    void decideFromJournal();
     void printerEnded(int index);
+    void writeJournal(const PrinterResult &result);
     void checkFinished();
     void finish();
     void drawStatus();
@@ -57,6 +63,14 @@ private:
     std::unique_ptr<Notifier> quiet;
     Rollout *rollout = nullptr;
     SerialRollout *serial = nullptr;
+    Journal *journal;
+    QByteArray fingerprint;
+    int rowCount;
+    QVector<int> rolloutIndex;          // per printer: its place in the engine, -1 if left alone
+    QVector<int> printerOf;             // per engine place: the printer
+    QHash<int, PrinterResult> decided;  // printers the journal left alone
+    QHash<int, PrinterOutcome> settled; // outcomes the journal changed after the end
+    bool journalFailed = false;
     FILE *human; // stdout, or stderr when stdout carries JSON
     bool live;   // `human` is a terminal: one status line rewritten in place
     bool statusShown = false;
@@ -74,6 +88,3 @@ private:
     QTimer retryWatch;
     QTimer stopBackstop;
 };
-
-// One printer as a JSON line; `number` is its 1-based place in the run.
-QByteArray jsonLine(int number, const PrinterResult &result);

@@ -3,11 +3,15 @@
 #include "programs/kelm-logo/commandline.h"
 #include "core/logo/logoconversion.h"
 #include "core/logo/picturereader.h"
+#include "programs/kelm-logo/jsonlines.h"
 #include "programs/kelm-logo/logorun.h"
 #include "programs/kelm-logo/printerlist.h"
 #include "core/printer/frame.h"
+#include "core/system/filedescriptors.h"
 #include "core/system/safefile.h"
 #include "core/system/signalwatch.h"
+#include "core/transfer/journal.h"
+#include "core/transfer/outcomecounts.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -17,7 +21,6 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <sys/resource.h>
 
 namespace {
 
@@ -28,33 +31,45 @@ void say(FILE *stream, const QString &text)
     std::fflush(stream);
 }
 
+// Bad input: 2, or 1 with --detailed-exitcodes (where 2 means "changed").
+int badInputCode = 2;
+
 int usageError(const QString &text)
 {
     say(stderr, QStringLiteral("kelm-logo: ") + text);
     say(stderr, QStringLiteral("Pomoc: kelm-logo --help"));
-    return 2;
+    return badInputCode;
 }
 
 int inputError(const QString &text)
 {
     say(stderr, QStringLiteral("kelm-logo: ") + text);
-    return 2;
+    return badInputCode;
 }
 
-// Thousands of printers need more descriptors than the usual soft limit.
-void raiseFileLimit()
+// Every printer in flight takes a descriptor: no more at once than the limit of
+// open files allows, less a reserve; the rest wait as with --jobs.
+int jobsWithinFileLimit(const LogoCommand &command, int printers)
 {
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
-        limit.rlim_cur = limit.rlim_max;
-        ::setrlimit(RLIMIT_NOFILE, &limit);
-    }
+    const int limit = raiseFileLimitToHard();
+    const int budget = socketBudget();
+    const int asked = command.jobs > 0 ? command.jobs : printers;
+    if (budget >= asked)
+        return command.jobs;
+    say(stderr, QStringLiteral("Naraz najwyżej %1 drukarek: system pozwala otworzyć %2 plików i "
+                               "połączeń (limit otwartych plików, ulimit -n), %3 zostaje w "
+                               "zapasie; pozostałe czekają w kolejce.")
+                    .arg(budget)
+                    .arg(limit)
+                    .arg(limit - budget));
+    return budget;
 }
 
 struct Logo
 {
     LogoRaster raster;
     int widthDots = 0;
+    int autoLevel = 0; // the level --level auto found, else 0
     QByteArray frameTemplate;
 };
 
@@ -73,7 +88,11 @@ bool buildLogo(const LogoCommand &command, Logo *logo, QString *error)
         x = fitted.xPercent;
         y = fitted.yPercent;
     }
-    logo->raster = buildLogoRaster(picture, x, y, command.conversion);
+    // The window's own conversion, so that the same choices give the same frames.
+    int level = 0;
+    logo->raster = buildLogoRaster(picture, x, y, command.conversion, &level);
+    if (command.conversion.method == Dither::Threshold && command.conversion.autoLevel)
+        logo->autoLevel = level;
     logo->widthDots = logo->raster.lineCount ? x * logoWidthDots / 100 : 0;
     if (logo->raster.lineCount == 0) {
         *error = QStringLiteral("logo w tej skali jest puste (--x %1 --y %2): nie ma czego wysłać.")
@@ -89,13 +108,17 @@ bool buildLogo(const LogoCommand &command, Logo *logo, QString *error)
 QString sizeLine(const Logo &logo)
 {
     const int rows = logo.raster.lineCount;
-    return QStringLiteral("Logo: %1 x %2 punktów (pole %3 x %4), %5 ramek, %6 bajtów.")
-        .arg(logo.widthDots)
-        .arg(rows)
-        .arg(logoWidthDots)
-        .arg(logoMaxRows)
-        .arg(rows)
-        .arg(rows * frameSize);
+    const QString size =
+        QStringLiteral("Logo: %1 x %2 punktów (pole %3 x %4), %5 ramek, %6 bajtów.")
+            .arg(logo.widthDots)
+            .arg(rows)
+            .arg(logoWidthDots)
+            .arg(logoMaxRows)
+            .arg(rows)
+            .arg(rows * frameSize);
+    if (logo.autoLevel == 0)
+        return size;
+    return size + QStringLiteral("\nPróg automatyczny: %1.").arg(logo.autoLevel);
 }
 
 int preview(const LogoCommand &command)
@@ -153,7 +176,16 @@ int program(const LogoCommand &command)
         say(stderr, QStringLiteral("kelm-logo: błędne drukarki, nic nie wysłano:"));
         for (const QString &problem : printers.problems)
             say(stderr, QStringLiteral("  ") + problem);
-        return 2;
+        return badInputCode;
+    }
+    FILE *human = command.json ? stderr : stdout;
+    if (printers.targets.isEmpty() && command.serial.isEmpty() && printers.leftOut > 0) {
+        // Nothing failed that a retry could mend: nothing to do.
+        say(human, QStringLiteral("W raporcie nie ma drukarek do ponowienia (pominięto %1).")
+                       .arg(printers.leftOut));
+        if (command.json)
+            std::fputs(summaryLine(OutcomeCounts(), 0, 0).constData(), stdout);
+        return 0;
     }
     if (printers.targets.isEmpty() && command.serial.isEmpty())
         return inputError(printers.unticked
@@ -164,13 +196,18 @@ int program(const LogoCommand &command)
     if (!command.report.isEmpty() && !checkReportPath(command, &error))
         return inputError(error);
 
-    raiseFileLimit();
+    Journal journal(command.journal.isEmpty() ? Journal::defaultPath() : command.journal);
+    if (!journal.load(&error))
+        return inputError(error);
+
+    LogoCommand runCommand = command;
+    runCommand.jobs = jobsWithinFileLimit(command, printers.targets.size());
     // The first signal stops gracefully, the second ends at once with what has
     // ended written, the third takes the default action.
     SignalWatch signalWatch({SIGINT, SIGTERM}, 2);
     if (!signalWatch.isActive())
         return inputError(QStringLiteral("brak łącza na sygnały."));
-    LogoRun run(command, printers.targets, logo.raster, logo.frameTemplate);
+    LogoRun run(runCommand, printers.targets, logo.raster, logo.frameTemplate, &journal);
     QObject::connect(&signalWatch, &SignalWatch::caught, &run, [&run](int, int count) {
         if (count == 1)
             run.interrupt();
@@ -182,8 +219,11 @@ int program(const LogoCommand &command)
     QObject::connect(&run, &LogoRun::done, QCoreApplication::instance(), &QCoreApplication::quit,
                      Qt::QueuedConnection);
 
-    FILE *human = command.json ? stderr : stdout;
     say(human, sizeLine(logo));
+    if (printers.leftOut)
+        say(human, QStringLiteral("Pominięto %1 drukarek z raportu, którym ponowienie nie pomoże "
+                                  "(--only-failed).")
+                       .arg(printers.leftOut));
     if (printers.unticked)
         say(human, QStringLiteral("Pominięto %1 niezaznaczonych drukarek (--all bierze wszystkie).")
                        .arg(printers.unticked));
@@ -198,6 +238,7 @@ int runLogoTool(const QStringList &arguments)
 {
     LogoCommand command;
     QString error;
+    badInputCode = wantsDetailedExitCodes(arguments) ? 1 : 2;
     if (!parseCommandLine(arguments, &command, &error))
         return usageError(error);
     switch (command.kind) {
@@ -212,5 +253,5 @@ int runLogoTool(const QStringList &arguments)
     case LogoCommand::Program:
         return program(command);
     }
-    return 2;
+    return badInputCode;
 }

@@ -7,6 +7,11 @@
 
 #include <QHash>
 
+#include <cerrno>
+
+#include "core/system/filedescriptors.h"
+#include "core/transfer/printeroutcome.h"
+
 namespace {
 
 struct Entry
@@ -64,8 +69,26 @@ PrinterList readPrinters(const LogoCommand &command)
             for (const CsvLineProblem &problem : csv.problems)
                 list.problems.append(lineAt(path, problem.line) + QStringLiteral(": ") +
                                      problem.reason);
-            for (int i = 0; i < csv.entries.size(); ++i)
+            if (command.onlyFailed && !csv.report)
+                list.problems.append(
+                    QStringLiteral("%1: --only-failed wymaga raportu (nagłówek %2)")
+                        .arg(path, reportHeader().join(QLatin1Char(';'))));
+            for (int i = 0; i < csv.entries.size(); ++i) {
+                if (csv.report && command.onlyFailed) {
+                    PrinterOutcome outcome;
+                    if (!outcomeFromText(csv.results.value(i), &outcome)) {
+                        list.problems.append(
+                            lineAt(path, csv.lines.value(i)) +
+                            QStringLiteral(": nieznany wynik „%1”").arg(csv.results.value(i)));
+                        continue;
+                    }
+                    if (!isRetryable(outcome)) {
+                        ++list.leftOut;
+                        continue;
+                    }
+                }
                 entries.append({csv.entries.at(i), lineAt(path, csv.lines.value(i))});
+            }
             if (csv.entries.isEmpty() && csv.problems.isEmpty())
                 list.problems.append(QStringLiteral("%1: brak drukarek w pliku").arg(path));
         }

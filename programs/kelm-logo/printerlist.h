@@ -14,6 +14,7 @@ struct PrinterList
     QList<PrinterTarget> targets;
     QStringList problems; // "FILE, wiersz N: reason", one per bad line or option
     int unticked = 0;     // left out of the files' printers for want of --all
+    int leftOut = 0;      // left out of a report by --only-failed
 };
 
 // A printers file is a settings.txt when it has a printer line, otherwise a CSV

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayList>
+#include <QList>
 
 // Row r carries its own number in every byte, so a payload from the wrong row shows.
 inline QByteArray logoHexOf(int rows)
@@ -20,5 +21,14 @@ inline QByteArrayList rowFields(int first, int last, int lineCount)
     for (int row = first; row <= last; ++row)
         fields.append(QByteArray::number(row).rightJustified(2, '0') +
                       (row == lineCount ? ";1" : ";0"));
+    return fields;
+}
+
+// The "row;last-row flag" field of each frame, as a printer received them.
+inline QByteArrayList frameRows(const QList<QByteArray> &frames)
+{
+    QByteArrayList fields;
+    for (const QByteArray &frame : frames)
+        fields.append(frame.mid(6, 4));
     return fields;
 }

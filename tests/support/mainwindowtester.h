@@ -1,19 +1,25 @@
 #pragma once
 
+#include "core/transfer/connection.h"
+#include "support/modalanswerer.h"
 #include "ui/mainwindow/mainwindow.h"
 #include "ui/preview/printpreview.h"
-#include "core/transfer/connection.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QTest>
 
-// Reaches the main window's state and private operations, the way the window's
-// own code does; its widgets by their object names.
+// Acts on the main window as the operator does (its widgets by their object
+// names, its menu commands), and reaches the state and private operations that
+// no widget shows or starts.
 class MainWindowTester
 {
 public:
@@ -23,8 +29,43 @@ public:
     {
         return w.findChild<Widget *>(QLatin1String(name));
     }
-    QSlider *sliderX() { return w.sliderX; }
-    QSlider *sliderY() { return w.sliderY; }
+    QSlider *sliderX() { return child<QSlider>("sliderX"); }
+    QSlider *sliderY() { return child<QSlider>("sliderY"); }
+
+    // "&Otwórz plik..." with `path` typed into the file dialog; false if the
+    // dialog came back, as it does for a file that cannot be read.
+    bool openPicture(const QString &path)
+    {
+        ModalAnswerer answerer([&](QWidget *modal) {
+            auto *files = qobject_cast<QFileDialog *>(modal);
+            if (!files || answered) {
+                static_cast<QDialog *>(modal)->reject();
+                return;
+            }
+            answered = true;
+            files->selectFile(path);
+            files->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
+            static_cast<QDialog *>(files)->accept(); // QFileDialog::accept is protected
+        });
+        answered = false;
+        child<QAction>("openAction")->trigger();
+        return answerer.answered == 1;
+    }
+    // "Wyślij", which must be on.
+    void send()
+    {
+        auto *button = child<QPushButton>("sendButton");
+        if (!button->isEnabled())
+            QTest::qFail("\"Wyślij\" is off", __FILE__, __LINE__);
+        button->click();
+    }
+    // What "Wyślij" does, in a state where the button is off.
+    void sendWhileOff() { w.send(); }
+    void cancel() { child<QPushButton>("cancelButton")->click(); }
+    // What the file dialog's choice does, without the dialog (for measurements).
+    bool loadFile(const QString &path) { return w.loadFile(path); }
+    void showPicture(const QImage &picture) { w.showPicture(picture); }
+    void updatePreview() { w.updatePreview(); }
 
     LinkSettings &linkSettings() { return w.linkSettings; }
     QString &imagePath() { return w.imagePath; }
@@ -38,22 +79,16 @@ public:
     int &answerTimeoutMs() { return w.answerTimeoutMs; }
     int &connectTimeoutMs() { return w.connectTimeoutMs; }
 
-    bool loadFile(const QString &path) { return w.loadFile(path); }
-    void showPicture(const QImage &picture) { w.showPicture(picture); }
-    void updatePreview() { w.updatePreview(); }
     void enableSendIfReady() { w.enableSendIfReady(); }
     void openLink() { w.openLink(); }
-    void send() { w.send(); }
     void statusTick() { w.InterwalCzasowy(); }
     void closeLink() { w.closeLink(); }
     void disconnectTcpPrinters() { w.disconnectTcpPrinters(); }
     QList<Connection *> &connections() { return w.connections; }
-    void cancel() { w.cancel(); }
     void saveSettings() { w.saveSettings(); }
 
     ComPortFinder &findComPorts() { return w.findComPorts; }
 
-    LogoRaster currentRaster() const { return w.currentRaster(); }
     Conversion &conversion() { return w.conversion; }
     // Opened through its menu command.
     PrintPreview *printPreview()
@@ -62,7 +97,16 @@ public:
             child<QAction>("printPreviewAction")->trigger();
         return w.printPreview;
     }
+    // The conversion, chosen in the print preview.
+    void chooseConversion(const Conversion &chosen)
+    {
+        PrintPreview *preview = printPreview();
+        auto *box = preview->findChild<QComboBox *>(QStringLiteral("methodBox"));
+        box->setCurrentIndex(box->findData(int(chosen.method)));
+        preview->findChild<QSlider *>(QStringLiteral("levelSlider"))->setValue(chosen.level);
+    }
 
 private:
     MainWindow &w;
+    bool answered = false;
 };

@@ -79,6 +79,12 @@ public:
     int slaveFd() const { return slave; }
     QString slavePath() const { return path; }
 
+    // Bytes the program wrote that the printer has not read yet.
+    int unreadByPrinter() const
+    {
+        int n = 0;
+        return ::ioctl(master, FIONREAD, &n) == 0 ? n : 0;
+    }
     // Bytes sent to the program that it has not read yet.
     int unreadByProgram() const
     {
@@ -134,6 +140,9 @@ public:
         }
         drainTimer.stop();
     }
+
+    // Everything sent has reached the program, which has read it.
+    bool allTaken() const { return outbox.isEmpty() && unreadByProgram() == 0; }
 
     QList<QByteArray> frames;
     QList<PrinterAnswer> answers;

@@ -2,6 +2,7 @@
 
 #include "core/notifier.h"
 
+#include <QCoreApplication>
 #include <QList>
 #include <QTest>
 
@@ -53,3 +54,20 @@ public:
 
 // Fails, naming the box, if one was shown that the test did not take.
 #define KELM_EXPECT_NO_NOTICE(notifier) QCOMPARE((notifier).take(), Notice())
+
+// A recording notifier for each test function. A test class inherits it beside
+// QObject and calls these from init() and cleanup().
+class NotifierFixture
+{
+protected:
+    void resetNotifier() { notifier = RecordingNotifier(); }
+    // No box left that the test did not take; what was released with
+    // deleteLater() is gone before the next test.
+    void checkNotifier()
+    {
+        KELM_EXPECT_NO_NOTICE(notifier);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    RecordingNotifier notifier;
+};

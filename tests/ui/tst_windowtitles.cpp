@@ -123,7 +123,7 @@ private slots:
         picture.fill(Qt::black);
         const QString path = folder.filePath(QStringLiteral("logo.png"));
         QVERIFY(picture.save(path));
-        QVERIFY(t.loadFile(path));
+        QVERIFY(t.openPicture(path));
         QTRY_COMPARE(shownTitle(&window), "Kelm Graphics0.1" + path);
 
         // Each modal window in turn: title, its one button, then answered.

@@ -1,6 +1,8 @@
 // From a move of the X slider to the print preview repainted on screen, as the
 // operator drags it: the main window and the print preview shown, for a
-// 48-megapixel photo and a 416 x 96 logo, with each conversion. The floor is a
+// 48-megapixel photo and a 416 x 96 logo, with each conversion at neutral
+// "Jasność" and away from it (and "Próg" with its automatic level); then moves
+// of "Jasność" itself. The floor is a
 // bare widget of the same size repainting a ready 416 x 96 picture at the same
 // zoom: the least any program could do for that repaint. Run it under an X
 // display (Xvfb); without one it runs offscreen and says so.
@@ -13,6 +15,7 @@
 #include "support/testfolder.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QEventLoop>
 #include <QPainter>
@@ -117,6 +120,8 @@ int main(int argc, char **argv)
         return 1;
     auto *canvas = preview->findChild<PrintCanvas *>(QStringLiteral("printCanvas"));
     auto *methods = preview->findChild<QComboBox *>(QStringLiteral("methodBox"));
+    auto *brightness = preview->findChild<QSlider *>(QStringLiteral("brightnessSlider"));
+    auto *autoLevel = preview->findChild<QCheckBox *>(QStringLiteral("autoLevelCheck"));
 
     FloorCanvas floor(rasterPicture(buildLogoRaster(logo(), 100, 100, {})));
     floor.show();
@@ -132,8 +137,8 @@ int main(int argc, char **argv)
                 "preview shown on %s), %d moves each; floor: a bare widget repainting a ready "
                 "logo at 2x, median %.2f, max %.2f\n",
                 qPrintable(QGuiApplication::platformName()), moves, bare.median, bare.worst);
-    std::printf("%-10s %-10s %8s %8s %6s %5s %8s\n", "picture", "conversion", "median", "max",
-                "ratio", "goal", "switch");
+    std::printf("%-10s %-15s %7s %8s %8s %6s %5s %8s\n", "picture", "conversion", "jasnosc",
+                "median", "max", "ratio", "goal", "switch");
 
     const struct
     {
@@ -141,16 +146,31 @@ int main(int argc, char **argv)
         QImage picture;
         double goal;
     } pictures[] = {{"logo", logo(), 30}, {"photo 48MP", logoLikePicture(8000, 6000, 1), 100}};
+    // Each method, "Próg" also with its automatic level, at neutral and raised
+    // "Jasność".
+    const struct
+    {
+        Dither method;
+        bool automatic;
+        int brightness;
+    } conversions[] = {{Dither::Diffusion, false, 0}, {Dither::Diffusion, false, 40},
+                       {Dither::Threshold, false, 0}, {Dither::Threshold, false, 40},
+                       {Dither::Threshold, true, 40}, {Dither::Atkinson, false, 0},
+                       {Dither::Atkinson, false, 40}};
     bool withinGoals = true;
     for (const auto &p : pictures) {
         if (p.picture.isNull())
             return 1;
+        // Neutral first: the picture is dithered at the conversion's brightness.
+        methods->setCurrentIndex(0);
+        brightness->setValue(0);
         t.showPicture(p.picture);
-        for (int method = 0; method < methods->count(); ++method) {
+        for (const auto &c : conversions) {
             // Choosing the conversion in the preview.
             const double switchMs = untilPainted(canvas, SIGNAL(painted()), [&] {
-                methods->setCurrentIndex(method == 0 ? methods->count() - 1 : method);
-                methods->setCurrentIndex(method);
+                methods->setCurrentIndex(methods->findData(int(c.method)));
+                autoLevel->setChecked(c.automatic);
+                brightness->setValue(c.brightness);
             });
             QTest::qWait(50);
             std::vector<double> ms;
@@ -161,17 +181,46 @@ int main(int argc, char **argv)
             }
             const Figures f = figures(ms);
             withinGoals = withinGoals && f.median < p.goal;
-            std::printf("%-10s %-10s %8.2f %8.2f %6.1f %5.0f %8.2f\n", p.name,
-                        qPrintable(ditherName(Dither(methods->currentData().toInt()))), f.median,
-                        f.worst, bare.median > 0 ? f.median / bare.median : 0.0, p.goal, switchMs);
+            const QString name = ditherName(c.method) + (c.automatic ? " auto" : "");
+            std::printf("%-10s %-15s %7d %8.2f %8.2f %6.1f %5.0f %8.2f\n", p.name, qPrintable(name),
+                        c.brightness, f.median, f.worst,
+                        bare.median > 0 ? f.median / bare.median : 0.0, p.goal, switchMs);
         }
     }
-    const Clock::time_point start = Clock::now();
-    const PreparedPicture reduced = preparePicture(pictures[1].picture, Dither::Atkinson);
+
+    // Moves of "Jasność" itself, as the operator drags it.
+    std::printf("ms from a move of \"Jasność\" to the print preview repainted, %d moves each\n",
+                moves);
+    std::printf("%-10s %-15s %8s %8s\n", "picture", "conversion", "median", "max");
+    for (const auto &p : pictures) {
+        t.showPicture(p.picture);
+        for (Dither method : {Dither::Diffusion, Dither::Threshold, Dither::Atkinson}) {
+            untilPainted(canvas, SIGNAL(painted()), [&] {
+                methods->setCurrentIndex(methods->findData(int(method)));
+                autoLevel->setChecked(method == Dither::Threshold);
+            });
+            std::vector<double> ms;
+            for (int i = 0; i < moves; ++i) {
+                const int value = 20 + i % 30;
+                ms.push_back(
+                    untilPainted(canvas, SIGNAL(painted()), [&] { brightness->setValue(value); }));
+            }
+            const Figures f = figures(ms);
+            std::printf("%-10s %-15s %8.2f %8.2f\n", p.name, qPrintable(ditherName(method)),
+                        f.median, f.worst);
+        }
+    }
+
+    Clock::time_point start = Clock::now();
+    const PreparedPicture reduced = preparePicture(pictures[1].picture, {Dither::Atkinson});
+    const double reducing = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    start = Clock::now();
+    const QImage brightened = toOneBit(pictures[1].picture, 40);
     std::printf("switch: ms from choosing the conversion to the preview repainted; reducing the "
-                "photo for Threshold and Atkinson, once per picture: %.1f ms\n",
-                std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-    std::printf("medians %s the goals\n", withinGoals ? "within" : "NOT within");
+                "photo for Threshold and Atkinson, once per picture: %.1f ms; dithering it "
+                "whole at another \"Jasność\": %.1f ms\n",
+                reducing, std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    std::printf("X slider medians %s the goals\n", withinGoals ? "within" : "NOT within");
     return notifier.isEmpty() ? 0 : 1;
 }
 

@@ -179,9 +179,15 @@ double programRun(MainWindowTester &tester, int n, RecordingNotifier &notifier)
     guard.start(120000);
     // Fires once the dialog's own event loop runs: the dialog is built and shown.
     QTimer::singleShot(0, [&] { dialogMs = msSince(start); });
+    // The entries share one port: past its daily write budget the window asks.
+    notifier.answers = {0};
     cpu = threadCpuMs();
     start = Clock::now();
     tester.send();
+    notifier.notices.erase(
+        std::remove_if(notifier.notices.begin(), notifier.notices.end(),
+                       [](const Notice &n) { return n.kind == Notice::Question; }),
+        notifier.notices.end());
     return notifier.isEmpty() && finished == n && rowsShown ? ms : -1;
 }
 

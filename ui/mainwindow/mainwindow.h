@@ -4,6 +4,7 @@
 #include "core/config/linksettings.h"
 #include "core/logo/logoconversion.h"
 #include "core/transfer/timing.h"
+#include "core/transfer/journal.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -77,8 +78,10 @@ private:
     void showPicture(const QImage &picture);
     void updatePreview();
     void scaleChanged(int value, QLabel *valueLabel, QSlider *otherSlider);
-    // The raster "Wyślij" sends now; the print preview draws the same.
-    LogoRaster currentRaster() const;
+    // The raster "Wyślij" sends now; the print preview and, but for the default
+    // conversion, the window's picture draw the same. The automatic level it
+    // finds becomes conversion.level.
+    LogoRaster currentRaster();
     void showPrintPreview();
     void refreshPrintPreview();
     void fitPictureProportions();
@@ -114,6 +117,13 @@ private:
     // one at a time (another one meanwhile is not shown).
     void notifySerial(const QString &title, const QString &text);
     bool reopenSerialPort();
+
+    // The journal of what each printer holds: every printer's end goes in; a
+    // send that would pass a printer's daily write budget asks first.
+    Journal *sendJournal();
+    bool confirmWriteBudget();
+    void journalEnd(const QString &name, const QString &address, quint16 port,
+                    PrinterOutcome outcome, int rowsSent);
 
     // Link status.
     void closeLink();
@@ -170,12 +180,17 @@ private:
     int lineCount = 0;
     bool readingSerial = false;
     bool serialBoxDue = false;
+    std::unique_ptr<Journal> journal;
+    QByteArray sentFingerprint;
+    bool journalFailureTold = false;
 
     // The picture as read, kept so that another conversion starts from it; what
     // Threshold and Atkinson scale from; and the print preview.
     QImage picture;
     QImage reducedPicture;
     Conversion conversion;
+    int imageBrightness = 0; // the brightness `image` was dithered at
+    QImage pictureGrey;      // what another brightness is dithered from
     QAction *printPreviewAction = nullptr;
     QAction *fitProportionsAction = nullptr;
     PrintPreview *printPreview = nullptr;

@@ -2,9 +2,11 @@
 #include "ui/mainwindow/mainwindow.h"
 
 #include "core/product.h"
-#include "core/notifier.h"
 #include "core/logo/conversionfile.h"
+#include "core/logo/greylevels.h"
 #include "core/logo/picturereader.h"
+#include "core/notifier.h"
+#include "core/system/safefile.h"
 #include "ui/preview/printpreview.h"
 
 #include <QCheckBox>
@@ -48,6 +50,25 @@ public:
     BusyCursor &operator=(const BusyCursor &) = delete;
 };
 
+// The base of the window's small picture: any 1-bit picture stretched to 285 x 192.
+QPixmap thumbnail(const QImage &mono)
+{
+    if (mono.isNull())
+        return {};
+    return QPixmap::fromImage(mono.scaled(285, 192, Qt::IgnoreAspectRatio, Qt::FastTransformation));
+}
+
+// toOneBit at a brightness; away from neutral from the picture's grey, which
+// is kept for the next brightness the operator tries.
+QImage oneBitAt(const QImage &picture, QImage &grey, int brightness)
+{
+    if (brightness == 0)
+        return toOneBit(picture);
+    if (grey.isNull())
+        grey = greyPicture(picture);
+    return grey.isNull() ? toOneBit(picture) : ditherGrey(grey, brightness);
+}
+
 } // namespace
 
 bool MainWindow::loadFile(const QString &path)
@@ -86,14 +107,15 @@ void MainWindow::reloadImage()
 void MainWindow::showPicture(const QImage &picture)
 {
     // Dithered once here; a 1-bit picture keeps its own indices and palette.
-    const QImage mono = toOneBit(picture);
-    previewPixmap =
-        QPixmap::fromImage(mono.scaled(285, 192, Qt::IgnoreAspectRatio, Qt::FastTransformation));
+    pictureGrey = QImage();
+    const QImage mono = oneBitAt(picture, pictureGrey, conversion.brightness);
+    previewPixmap = thumbnail(mono);
     image = mono;
+    imageBrightness = conversion.brightness;
     this->picture = picture;
     reducedPicture = conversion.method == Dither::Diffusion
                          ? QImage()
-                         : preparePicture(picture, conversion.method).reduced;
+                         : preparePicture(picture, conversion).reduced;
     updatePreview();
     enableSendIfReady();
     refreshPrintPreview();
@@ -101,6 +123,10 @@ void MainWindow::showPicture(const QImage &picture)
 
 void MainWindow::updatePreview()
 {
+    // Threshold and Atkinson convert at the logo's size: the picture shows the
+    // dots sent, stretched as the default's picture is.
+    if (conversion.method != Dither::Diffusion && !picture.isNull())
+        previewPixmap = thumbnail(placedDots(currentRaster(), sliderX->value()));
     const QTransform scale =
         QTransform::fromScale(sliderX->value() / 100.0, sliderY->value() / 100.0);
     previewLabel->setPixmap(previewPixmap.transformed(scale, Qt::FastTransformation));
@@ -130,13 +156,23 @@ void MainWindow::scaleChanged(int value, QLabel *valueLabel, QSlider *otherSlide
     syncingSliders = false;
 }
 
-LogoRaster MainWindow::currentRaster() const
+LogoRaster MainWindow::currentRaster()
 {
-    PreparedPicture prepared{image, reducedPicture};
     // Prepared when the picture or the conversion changes; this only covers a gap.
-    if (conversion.method != Dither::Diffusion && prepared.reduced.isNull())
-        prepared.reduced = preparePicture(picture, conversion.method).reduced;
-    return buildLogoRaster(prepared, sliderX->value(), sliderY->value(), conversion);
+    if (conversion.method == Dither::Diffusion && imageBrightness != conversion.brightness &&
+        !picture.isNull()) {
+        image = oneBitAt(picture, pictureGrey, conversion.brightness);
+        imageBrightness = conversion.brightness;
+    }
+    if (conversion.method != Dither::Diffusion && reducedPicture.isNull())
+        reducedPicture = preparePicture(picture, conversion).reduced;
+    int level = conversion.level;
+    const LogoRaster raster =
+        buildLogoRaster(PreparedPicture{image, reducedPicture}, sliderX->value(), sliderY->value(),
+                        conversion, &level);
+    if (conversion.method == Dither::Threshold && conversion.autoLevel && raster.lineCount > 0)
+        conversion.level = level;
+    return raster;
 }
 
 void MainWindow::showPrintPreview()
@@ -164,6 +200,9 @@ void MainWindow::refreshPrintPreview()
     printPreview->showRaster(
         currentRaster(), std::clamp(sliderX->value(), 0, 100) * logoWidthDots / 100,
         headerRadio->isChecked() ? LogoPlacement::Header : LogoPlacement::Footer);
+    // The level control shows the level found.
+    if (conversion.autoLevel)
+        printPreview->setConversion(conversion);
 }
 
 void MainWindow::fitPictureProportions()
@@ -184,9 +223,22 @@ void MainWindow::setConversion(const Conversion &chosen)
 {
     conversion = chosen;
     conversion.level = std::clamp(conversion.level, 1, 254);
-    if (conversion.method != Dither::Diffusion && reducedPicture.isNull() && !picture.isNull()) {
-        BusyCursor busy;
-        reducedPicture = preparePicture(picture, conversion.method).reduced;
+    conversion.brightness =
+        std::clamp(conversion.brightness, darkestBrightness, lightestBrightness);
+    if (!picture.isNull()) {
+        if (conversion.method == Dither::Diffusion) {
+            // The whole picture is dithered again, but only when its brightness changed.
+            if (imageBrightness != conversion.brightness) {
+                BusyCursor busy;
+                image = oneBitAt(picture, pictureGrey, conversion.brightness);
+                imageBrightness = conversion.brightness;
+            }
+            previewPixmap = thumbnail(image);
+        } else if (reducedPicture.isNull()) {
+            BusyCursor busy;
+            reducedPicture = preparePicture(picture, conversion).reduced;
+        }
+        updatePreview();
     }
     if (printPreview)
         printPreview->setConversion(conversion);
@@ -204,19 +256,20 @@ QString conversionPath()
 
 void MainWindow::loadConversion()
 {
-    QFile file(conversionPath());
-    if (file.open(QIODevice::ReadOnly))
-        conversion = parseConversionFile(file.read(4096));
+    // As settings.txt: a FIFO would block the start, a device never end.
+    QByteArray content;
+    QString reason;
+    if (readSmallFile(conversionPath(), maxInputFileSize, &content, &reason))
+        conversion = parseConversionFile(content);
 }
 
 void MainWindow::saveConversion()
 {
-    // No file for those who never chose anything but the default.
-    QFile file(conversionPath());
-    const Conversion standard;
-    if (!file.exists() && conversion.method == standard.method &&
-        conversion.level == standard.level)
+    // No file for those who never chose anything but the default. A FIFO or a
+    // device in its place is not written: it would hold up the exit.
+    const QString path = conversionPath();
+    if ((!QFile::exists(path) && conversion == Conversion()) || !isRegularOrMissing(path))
         return;
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(formatConversionFile(conversion));
+    QString reason;
+    saveFileAtomically(path, formatConversionFile(conversion), &reason);
 }

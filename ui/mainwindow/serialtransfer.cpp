@@ -58,6 +58,10 @@ void MainWindow::send()
                               QStringLiteral("Logo w tej skali jest puste, nic nie wysłano."));
         return;
     }
+    if (!confirmWriteBudget())
+        return;
+    sentFingerprint = logoFingerprint(logoHex, lineCount, frameTemplate);
+    journalFailureTold = false;
 
     // Bytes left unread while a message box ran its own event loop would join
     // the answer to row 1 and hide it.
@@ -112,6 +116,11 @@ void MainWindow::readComData()
     if (linkSettings.linkMode != 1 || currentLine < 1 || currentLine > lineCount)
         return;
     const QScopedValueRollback<bool> reading(readingSerial, true);
+    if (isAlreadyProgrammedReply(lastReply))
+        journalEnd(QString(), linkSettings.comPortName, 0, PrinterOutcome::AlreadyProgrammed,
+                   currentLine - 1);
+    else if (currentLine == lineCount)
+        journalEnd(QString(), linkSettings.comPortName, 0, PrinterOutcome::Programmed, lineCount);
     checkSerialReply();
     ++currentLine;
     if (currentLine <= lineCount)

@@ -223,6 +223,15 @@ void MainWindow::runTcpProgress()
         if (connection->tcpSocket() != s.tcpSockets.at(j))
             continue;
         d->track(j, connection);
+        // Every end, a retry's too, goes in the journal while the dialog is up.
+        connect(connection, &Connection::outcomeChanged, d,
+                [this, connection, name = s.printerNames.value(j), ip = s.printerIps.value(j),
+                 port = quint16(s.printerPorts.value(j).toInt() & 0xFFFF)] {
+                    const PrinterOutcome o = connection->outcome();
+                    if (hasEnded(o) && o != PrinterOutcome::NotTakingPart &&
+                        o != PrinterOutcome::NotConnected)
+                        journalEnd(name, ip, port, o, connection->rowsSent());
+                });
         connect(d->cancelButtons.at(j), SIGNAL(clicked()), connection, SLOT(cancelSend()));
         connect(d->cancelAllButton, SIGNAL(clicked()), connection, SLOT(cancelSend()));
     }

@@ -1,8 +1,10 @@
 #include "ui/preview/printpreview.h"
 
+#include "core/logo/greylevels.h"
 #include "core/product.h"
 #include "core/notifier.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
@@ -89,6 +91,20 @@ PrintPreview::PrintPreview(Notifier *notifier, QWidget *parent)
     levelValueLabel = new QLabel(QStringLiteral("128"));
     levelValueLabel->setObjectName(QStringLiteral("levelValueLabel"));
     levelValueLabel->setMinimumWidth(levelValueLabel->fontMetrics().horizontalAdvance("0000"));
+    autoLevelCheck = new QCheckBox(QStringLiteral("Automatyczny"));
+    autoLevelCheck->setObjectName(QStringLiteral("autoLevelCheck"));
+    autoLevelCheck->setToolTip(
+        QStringLiteral("Próg dobrany do obrazu (metoda Otsu); suwak progu nadal go zmienia"));
+    brightnessSlider = new QSlider(Qt::Horizontal);
+    brightnessSlider->setObjectName(QStringLiteral("brightnessSlider"));
+    brightnessSlider->setRange(darkestBrightness, lightestBrightness);
+    brightnessSlider->setPageStep(10);
+    brightnessSlider->setToolTip(
+        QStringLiteral("W lewo ciemniej, w prawo jaśniej; 0 zostawia obraz bez zmian"));
+    brightnessValueLabel = new QLabel(QStringLiteral("0"));
+    brightnessValueLabel->setObjectName(QStringLiteral("brightnessValueLabel"));
+    brightnessValueLabel->setMinimumWidth(
+        brightnessValueLabel->fontMetrics().horizontalAdvance("-0000"));
     zoomBox = new QComboBox;
     zoomBox->setObjectName(QStringLiteral("zoomBox"));
     for (int zoom = 1; zoom <= 4; ++zoom)
@@ -100,6 +116,11 @@ PrintPreview::PrintPreview(Notifier *notifier, QWidget *parent)
     controls->addWidget(methodBox);
     controls->addWidget(levelSlider, 1);
     controls->addWidget(levelValueLabel);
+    controls->addWidget(autoLevelCheck);
+    controls->addSpacing(16);
+    controls->addWidget(new QLabel(QStringLiteral("Jasność:")));
+    controls->addWidget(brightnessSlider, 1);
+    controls->addWidget(brightnessValueLabel);
     controls->addSpacing(16);
     controls->addWidget(new QLabel(QStringLiteral("Powiększenie:")));
     controls->addWidget(zoomBox);
@@ -146,7 +167,17 @@ PrintPreview::PrintPreview(Notifier *notifier, QWidget *parent)
 
     connect(methodBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &PrintPreview::conversionEdited);
-    connect(levelSlider, &QSlider::valueChanged, this, &PrintPreview::conversionEdited);
+    connect(levelSlider, &QSlider::valueChanged, this, [this] {
+        // A level moved by hand takes over from the automatic one.
+        if (!settingControls) {
+            settingControls = true;
+            autoLevelCheck->setChecked(false);
+            settingControls = false;
+        }
+        conversionEdited();
+    });
+    connect(autoLevelCheck, &QCheckBox::toggled, this, &PrintPreview::conversionEdited);
+    connect(brightnessSlider, &QSlider::valueChanged, this, &PrintPreview::conversionEdited);
     connect(zoomBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &PrintPreview::zoomChosen);
     connect(fitButton, &QPushButton::clicked, this, &PrintPreview::fitRequested);
@@ -193,8 +224,15 @@ void PrintPreview::setConversion(const Conversion &conversion)
     methodBox->setCurrentIndex(methodBox->findData(int(conversion.method)));
     levelSlider->setValue(conversion.level);
     levelValueLabel->setText(QString::number(levelSlider->value()));
-    levelSlider->setEnabled(conversion.method == Dither::Threshold);
-    levelValueLabel->setEnabled(conversion.method == Dither::Threshold);
+    const bool threshold = conversion.method == Dither::Threshold;
+    levelSlider->setEnabled(threshold);
+    levelValueLabel->setEnabled(threshold);
+    autoLevelCheck->setChecked(conversion.autoLevel);
+    autoLevelCheck->setEnabled(threshold);
+    brightnessSlider->setValue(conversion.brightness);
+    const int brightness = brightnessSlider->value();
+    brightnessValueLabel->setText(brightness > 0 ? QStringLiteral("+%1").arg(brightness)
+                                                 : QString::number(brightness));
     settingControls = false;
 }
 
@@ -205,6 +243,8 @@ void PrintPreview::conversionEdited()
     Conversion conversion;
     conversion.method = Dither(methodBox->currentData().toInt());
     conversion.level = levelSlider->value();
+    conversion.autoLevel = autoLevelCheck->isChecked();
+    conversion.brightness = brightnessSlider->value();
     setConversion(conversion);
     emit conversionChosen(conversion);
 }

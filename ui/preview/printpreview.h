@@ -7,6 +7,7 @@
 #include <QWidget>
 
 class Notifier;
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
@@ -71,6 +72,9 @@ private:
     QComboBox *methodBox;
     QSlider *levelSlider;
     QLabel *levelValueLabel;
+    QCheckBox *autoLevelCheck;
+    QSlider *brightnessSlider;
+    QLabel *brightnessValueLabel;
     QComboBox *zoomBox;
     QLabel *sizeLabel;
     QLabel *framesLabel;

@@ -25,7 +25,7 @@ namespace {
 QString widestWords(const QFontMetrics &metrics)
 {
     QString widest = Timing::silenceText();
-    for (int o = 0; o <= int(PrinterOutcome::LocalError); ++o) {
+    for (int o = 0; o < outcomeCount; ++o) {
         const QString words = outcomeText(PrinterOutcome(o), 96, 96);
         if (metrics.horizontalAdvance(words) > metrics.horizontalAdvance(widest))
             widest = words;

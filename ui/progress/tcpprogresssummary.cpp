@@ -19,6 +19,9 @@ const FilterLink filterLinks[] = {
     {OutcomeFilter::Running, "running"},
     {OutcomeFilter::NotTakingPart, "nottaking"},
     {OutcomeFilter::NotConnected, "notconnected"},
+    {OutcomeFilter::Unchanged, "unchanged"},
+    {OutcomeFilter::WouldProgram, "would"},
+    {OutcomeFilter::WriteLimit, "writelimit"},
 };
 
 const char *keyOf(OutcomeFilter filter)

@@ -141,7 +141,9 @@ private slots:
         ::kill(pid_t(process.processId()), SIGTERM);
         const Run run = finish(process);
         QCOMPARE(run.code, 1);
-        QCOMPARE(run.out.count('\n'), 2);
+        // Both printers' lines, then the counts.
+        QCOMPARE(run.out.count('\n'), 3);
+        QVERIFY(run.out.trimmed().endsWith("}}"));
         QCOMPARE(readFile(report).count('\n'), 3);
     }
 

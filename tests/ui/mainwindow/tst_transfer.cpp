@@ -1,128 +1,27 @@
-// The graphic frame; the serial transfer against a printer on a pseudo-terminal;
-// the status line against real link state (sockets to a local server).
-#include "support/logorows.h"
-#include "support/mainwindowtester.h"
-#include "support/ptyprinter.h"
-#include "support/recordingnotifier.h"
-#include "support/testfolder.h"
-#include "core/system/filedescriptors.h"
+// The graphic frame, and the serial transfer against a printer on a
+// pseudo-terminal: answers, stray bytes, cancel and restart.
 #include "core/printer/frame.h"
+#include "support/notices.h"
+#include "support/serialrig.h"
 
-#include <QSerialPort>
-#include <QSignalSpy>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTest>
 
 #include <algorithm>
-#include <ctime>
-#include <sys/resource.h>
 
 namespace {
 
-// Nothing signals that a frame was not written: the condition must still hold
-// after a short grace period with the event loop running.
-template <typename Condition> bool staysTrue(Condition condition)
-{
-    return !QTest::qWaitFor([&] { return !condition(); }, 200);
-}
-
 #define EXPECT_PROGRAMMED_BOX(notifier)                                                            \
-    KELM_EXPECT_NOTICE(notifier, Notice::Critical, QStringLiteral("Kelm Graphics"),                \
-                       QStringLiteral("Grafika już zaprogramowana"), Notice::Close)
-
-struct Rig
-{
-    explicit Rig(RecordingNotifier &notifier) : window(&notifier)
-    {
-        server.listen(QHostAddress::LocalHost);
-    }
-
-    TestFolder folder;
-    PtyPrinter printer;
-    QTcpServer server; // accepts the TCP/IP printers' connections and leaves them be
-    MainWindow window;
-    MainWindowTester t{window};
-    QLabel *status = t.child<QLabel>("statusLabel");
-    QProgressBar *progress = t.child<QProgressBar>("progressBar");
-
-    QSerialPort *port() { return t.linkSettings().serialPort; }
-    QString shown() { return status->styleSheet().mid(7) + ": " + status->text(); }
-
-    bool openSerial(const QString &portName, bool chosen = true)
-    {
-        t.linkSettings().linkMode = 1;
-        t.linkSettings().comPortName = portName;
-        t.linkSettings().comPortChosen = chosen;
-        t.openLink();
-        return t.linkSettings().comPortOpen == chosen && port()->isOpen() == chosen;
-    }
-
-    // A picture loaded and the port open on the printer.
-    bool ready()
-    {
-        QImage picture(416, 96, QImage::Format_Mono);
-        picture.fill(1);
-        const QString path = folder.filePath(QStringLiteral("logo.png"));
-        return printer.isValid() && picture.save(path) && t.loadFile(path) &&
-               openSerial(printer.slavePath());
-    }
-
-    // sliderY such that 96 * Y / 100 == rows, then "Wyślij".
-    void sendRows(int rows)
-    {
-        t.sliderY()->setValue(rows == 96 ? 100 : (rows * 100 + 95) / 96);
-        t.send();
-    }
-
-    QByteArrayList sentRows()
-    {
-        QByteArrayList fields;
-        for (const QByteArray &frame : printer.frames)
-            fields.append(frame.mid(6, 4));
-        return fields;
-    }
-
-    // The printer sends bytes unasked; true once the program took them as one reply.
-    bool strayReply(const QByteArray &bytes)
-    {
-        QSignalSpy taken(port(), &QSerialPort::readyRead);
-        printer.write(bytes);
-        return taken.wait(5000) && taken.size() == 1 && t.lastReply() == bytes;
-    }
-
-    // Appends a printer entry; a connected one is connected for real.
-    bool addPrinter(bool selected, bool connected)
-    {
-        LinkSettings &s = t.linkSettings();
-        s.tcpSockets.append(new QTcpSocket);
-        s.printerSelected.append(selected);
-        s.printerCount = s.tcpSockets.size();
-        if (connected)
-            s.tcpSockets.last()->connectToHost(QHostAddress::LocalHost, server.serverPort());
-        return !connected || s.tcpSockets.last()->waitForConnected(5000);
-    }
-
-    bool allDisconnected()
-    {
-        for (QTcpSocket *socket : t.linkSettings().tcpSockets)
-            if (socket->state() != QAbstractSocket::UnconnectedState)
-                return false;
-        return true;
-    }
-};
+    KELM_EXPECT_BOX(notifier, Critical, QStringLiteral("Grafika już zaprogramowana"), Close)
 
 } // namespace
 
-class TstTransfer : public QObject
+class TstTransfer : public QObject, NotifierFixture
 {
     Q_OBJECT
 
-    RecordingNotifier notifier;
-
 private slots:
-    void init() { notifier = RecordingNotifier(); }
-    void cleanup() { KELM_EXPECT_NO_NOTICE(notifier); }
+    void init() { resetNotifier(); }
+    void cleanup() { checkNotifier(); }
 
     void fillsFrame_data()
     {
@@ -193,7 +92,7 @@ private slots:
         QFETCH(QByteArray, second);
         QFETCH(int, frames);
         QFETCH(int, progress);
-        Rig rig(notifier);
+        SerialRig rig(notifier);
         QVERIFY(rig.ready());
         rig.printer.answers = {{first, second}};
         rig.printer.otherwise = progress == 0 ? PrinterAnswer::silent() : rig.printer.answers[0];
@@ -202,9 +101,10 @@ private slots:
         QCOMPARE(rig.progress->maximum(), rows);
         QTRY_COMPARE(rig.printer.frames.size(), frames);
         QTRY_COMPARE(rig.t.currentLine(), first.isEmpty() ? 1 : rows + 1);
-        QVERIFY(staysTrue([&] { return rig.printer.frames.size() == frames; }));
+        QTRY_VERIFY(rig.printerHasAll());
+        QCOMPARE(rig.printer.frames.size(), frames);
         QCOMPARE(rig.sentRows(), rowFields(1, frames, rows));
-        QCOMPARE(rig.progress->value(), progress);
+        QTRY_COMPARE(rig.progress->value(), progress); // the bar is redrawn at most so often
         if (progress == 0)
             EXPECT_PROGRAMMED_BOX(notifier);
     }
@@ -215,7 +115,7 @@ private slots:
     // the box the next send reads its answers again.
     void bytesDuringProgrammedBox()
     {
-        Rig rig(notifier);
+        SerialRig rig(notifier);
         QVERIFY(rig.ready());
         rig.printer.answers = {PrinterAnswer::ack()};
         rig.printer.otherwise = PrinterAnswer::programmed();
@@ -243,12 +143,12 @@ private slots:
         EXPECT_PROGRAMMED_BOX(notifier);
         QVERIFY2(held <= 64 * 1024, qPrintable(QString::number(held) + " bytes held"));
         QVERIFY(ended);
-        QVERIFY(staysTrue([&] { return notifier.isEmpty() && rig.printer.frames.size() == 2; }));
+        // The stray byte after the box is read: no second box, and no frame
+        // before those of the next send.
+        QTRY_VERIFY(rig.printer.allTaken());
+        QVERIFY(notifier.isEmpty());
 
-        rig.printer.otherwise = PrinterAnswer::ack();
-        rig.sendRows(4);
-        QTRY_COMPARE(rig.t.currentLine(), 5);
-        QCOMPARE(rig.sentRows(), rowFields(1, 2, 4) + rowFields(1, 4, 4));
+        QVERIFY(rig.nextSendFollows(rowFields(1, 2, 4)));
     }
 
     // "Przerwij" awaits the reply in flight, which ends the transfer. Bytes after
@@ -256,7 +156,7 @@ private slots:
     // nothing and show nothing.
     void cancelThenStrayBytes()
     {
-        Rig rig(notifier);
+        SerialRig rig(notifier);
         QVERIFY(rig.ready());
         rig.printer.answers = {PrinterAnswer::ack(), PrinterAnswer::ack(), PrinterAnswer::silent()};
         rig.sendRows(96);
@@ -271,12 +171,12 @@ private slots:
             QCOMPARE(rig.t.currentLine(), 97);
             QCOMPARE(rig.progress->value(), 0);
         }
-        QVERIFY(staysTrue([&] { return rig.printer.frames.size() == 3; }));
+        QVERIFY(rig.nextSendFollows(rowFields(1, 3, 96)));
     }
 
     void sendDuringTransferRestarts()
     {
-        Rig rig(notifier);
+        SerialRig rig(notifier);
         QVERIFY(rig.ready());
         rig.printer.answers = {PrinterAnswer::ack(), PrinterAnswer::silent(),
                                PrinterAnswer::silent()};
@@ -289,179 +189,29 @@ private slots:
         // The late reply to the old frame 2 counts as the reply to the new row 1.
         rig.printer.write("\x64");
         QTRY_COMPARE(rig.t.currentLine(), 5);
-        QVERIFY(staysTrue([&] { return rig.printer.frames.size() == 6; }));
-        QCOMPARE(rig.sentRows(), rowFields(1, 2, 4) + rowFields(1, 4, 4));
+        QVERIFY(rig.nextSendFollows(rowFields(1, 2, 4) + rowFields(1, 4, 4)));
     }
 
     // Bytes before the first send or after an empty logo write nothing; with the
     // port not chosen openLink closes it silently and "Wyślij" only reports that.
     void emptyLogoAndPortNotChosen()
     {
-        Rig rig(notifier);
+        SerialRig rig(notifier);
         QVERIFY(rig.ready());
         QVERIFY(rig.strayReply("\x64"));
         rig.t.sliderX()->setValue(0);
         rig.t.send();
-        KELM_EXPECT_NOTICE(notifier, Notice::Information, QStringLiteral("Kelm Graphics"),
-                           QStringLiteral("Logo w tej skali jest puste, nic nie wysłano."),
-                           Notice::Ok);
+        KELM_EXPECT_BOX(notifier, Information,
+                        QStringLiteral("Logo w tej skali jest puste, nic nie wysłano."), Ok);
         QVERIFY(rig.strayReply("\x64"));
 
         rig.t.sliderX()->setValue(100);
         QVERIFY(rig.openSerial(rig.printer.slavePath(), false));
         KELM_EXPECT_NO_NOTICE(notifier);
         rig.sendRows(4);
-        KELM_EXPECT_NOTICE(notifier, Notice::Critical, QStringLiteral("Kelm Graphics"),
-                           QStringLiteral("Niewybrany port COM."), Notice::Close);
-        QVERIFY(staysTrue([&] { return rig.printer.frames.isEmpty(); }));
-    }
-
-    // A port that cannot be opened leaves no link, and the status line as it was.
-    // One that opens gets 9600 baud, 8N1, no flow control (as the device itself was
-    // given them) and shows green; dropped, red from the next refresh on.
-    void serialLinkAndStatus()
-    {
-        Rig rig(notifier);
-        QVERIFY(!rig.openSerial(rig.folder.filePath(QStringLiteral("brak-portu"))));
-        KELM_EXPECT_NOTICE(notifier, Notice::Critical, QStringLiteral("Błąd"),
-                           QStringLiteral("Nie można otworzyć portu COM."), Notice::Close);
-        QCOMPARE(rig.t.linkSettings().linkMode, 0);
-        rig.t.statusTick();
-        QCOMPARE(rig.shown(), QStringLiteral("red: Drukarka KELM Qarto 3 Niepodłączona"));
-
-        const QString name = rig.printer.slavePath();
-        rig.port()->setBaudRate(QSerialPort::Baud115200); // 9600 is the default as well
-        QVERIFY(rig.openSerial(name));
-        termios line{};
-        QCOMPARE(tcgetattr(rig.printer.slaveFd(), &line), 0);
-        QCOMPARE(cfgetospeed(&line), speed_t(B9600));
-        QCOMPARE(cfgetispeed(&line), speed_t(B9600));
-        QCOMPARE(line.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), tcflag_t(CS8));
-        QCOMPARE(line.c_iflag & (IXON | IXOFF), tcflag_t(0));
-        rig.t.statusTick();
-        QCOMPARE(rig.shown(), "green: Drukarka podłączona do portu " + name + '.');
-        rig.t.closeLink();
-        QVERIFY(!rig.port()->isOpen());
-        QCOMPARE(rig.shown(), QStringLiteral("green: Drukarka niepodłączona"));
-        QTRY_COMPARE_WITH_TIMEOUT(rig.shown(), "red: Nie otwarty port " + name + '.', 1500);
-    }
-
-    // Unplugged during a transfer: the port is closed, the transfer ends as on
-    // "Przerwij" and the operator is told once; the status line turns red, and
-    // the dead line is not polled. "Wyślij" then tries the port again and says
-    // that it cannot; a port that is back is opened again and programmed.
-    void printerGoesAway()
-    {
-        Rig rig(notifier);
-        QVERIFY(rig.ready());
-        rig.printer.answers = {PrinterAnswer::ack(), PrinterAnswer::silent()};
-        rig.sendRows(4);
-        QTRY_COMPARE(rig.printer.frames.size(), 2);
-
-        rig.printer.unplug();
-        QTRY_VERIFY(!rig.port()->isOpen());
-        QVERIFY(!rig.t.linkSettings().comPortOpen);
-        QCOMPARE(rig.progress->value(), 0);
-        QCOMPARE(rig.t.currentLine(), 5);
-        rig.t.statusTick();
-        QCOMPARE(rig.shown(), "red: Nie otwarty port " + rig.printer.slavePath() + '.');
-
-        const std::clock_t before = std::clock();
-        QTest::qWait(500);
-        const double cpuMs = 1000.0 * double(std::clock() - before) / CLOCKS_PER_SEC;
-        QVERIFY2(cpuMs < 100, qPrintable(QString::number(cpuMs) + " ms of CPU in 500 ms idle"));
-        const QString name = rig.printer.slavePath();
-        KELM_EXPECT_NOTICE(notifier, Notice::Critical, QStringLiteral("Kelm Graphics"),
-                           "Port " + name +
-                               " drukarki został odłączony. Logo nie zostało wysłane w całości.",
-                           Notice::Close);
-
-        rig.t.linkSettings().comPortName = rig.folder.filePath(QStringLiteral("brak-portu"));
-        rig.port()->setPortName(rig.t.linkSettings().comPortName);
-        rig.sendRows(4);
-        KELM_EXPECT_NOTICE(notifier, Notice::Critical, QStringLiteral("Błąd"),
-                           "Nie można otworzyć portu " + rig.t.linkSettings().comPortName +
-                               ". Logo nie zostało wysłane.",
-                           Notice::Close);
-        QCOMPARE(rig.progress->value(), 0);
-
-        PtyPrinter back;
-        rig.t.linkSettings().comPortName = back.slavePath();
-        rig.port()->setPortName(back.slavePath());
-        rig.sendRows(4);
-        QTRY_COMPARE(back.frames.size(), 4);
-        QTRY_COMPARE(rig.t.currentLine(), 5);
-        QVERIFY(rig.t.linkSettings().comPortOpen);
-    }
-
-    // Counted: the entries both selected and connected, in the colour last set.
-    // Dropped: every connected entry, by closeLink, disconnectTcpPrinters, and
-    // going over to the serial link; only closeLink shows it.
-    void tcpLinkAndStatus()
-    {
-        Rig rig(notifier);
-        rig.t.linkSettings().linkMode = 2;
-        for (const bool selected : {true, true, false})
-            QVERIFY(rig.addPrinter(selected, true));
-        QVERIFY(rig.addPrinter(true, false));
-        rig.t.statusTick();
-        QCOMPARE(rig.shown(), QStringLiteral("red: Podłączono TCP/IP do 2 drukarek."));
-        rig.t.closeLink();
-        QCOMPARE(rig.shown(), QStringLiteral("green: Drukarka niepodłączona"));
-        QTRY_VERIFY(rig.allDisconnected());
-        rig.t.statusTick();
-        QCOMPARE(rig.shown(), QStringLiteral("green: Połączenie TCP/IP: brak"));
-
-        QVERIFY(rig.addPrinter(true, true));
-        rig.t.statusTick();
-        QCOMPARE(rig.shown(), QStringLiteral("green: Podłączono TCP/IP do 1 drukarek."));
-        rig.t.disconnectTcpPrinters();
-        QTRY_VERIFY(rig.allDisconnected());
-        QVERIFY(rig.addPrinter(true, true));
-        QVERIFY(rig.openSerial(rig.printer.slavePath()));
-        QTRY_VERIFY(rig.allDisconnected());
-        QCOMPARE(rig.shown(), QStringLiteral("green: Podłączono TCP/IP do 1 drukarek."));
-        QCOMPARE(rig.t.linkSettings().tcpSockets.size(), 6);
-    }
-
-    // More ticked printers than the open-file limit leaves descriptors for: those
-    // that fit are connected, and one box says how many are not and why.
-    void morePrintersThanDescriptors()
-    {
-        TestFolder folder;
-        QTcpServer server;
-        QVERIFY(server.listen(QHostAddress::LocalHost));
-        QByteArray settings = "\nTCP\n";
-        for (int i = 0; i < 40; ++i)
-            settings += "Drukarka:TCP:127.0.0.1:" + QByteArray::number(server.serverPort()) +
-                        ":Kasa " + QByteArray::number(i) + ":1\n";
-        QFile file(QStringLiteral("settings.txt"));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(settings + "COM::0\n"));
-        file.close();
-        rlimit limit{};
-        QCOMPARE(::getrlimit(RLIMIT_NOFILE, &limit), 0);
-        const rlimit before = limit;
-        limit.rlim_cur = rlim_t(openFileLimit() - spareFileDescriptors() + 64 + 10);
-        QCOMPARE(::setrlimit(RLIMIT_NOFILE, &limit), 0);
-        int connecting = -1;
-        {
-            MainWindow window(&notifier);
-            MainWindowTester t(window);
-            connecting = int(std::count_if(
-                t.linkSettings().tcpSockets.begin(), t.linkSettings().tcpSockets.end(),
-                [](QTcpSocket *s) { return s->state() != QAbstractSocket::UnconnectedState; }));
-        }
-        ::setrlimit(RLIMIT_NOFILE, &before);
-        // Those made before the window (the settings file, the display) may
-        // take a few of the ten.
-        QVERIFY2(connecting >= 5 && connecting <= 10, qPrintable(QString::number(connecting)));
-        KELM_EXPECT_NOTICE(notifier, Notice::Critical, QStringLiteral("Kelm Graphics"),
-                           QStringLiteral("Nie połączono %1 z 40 zaznaczonych drukarek: system "
-                                          "pozwala programowi otworzyć naraz najwyżej %2 plików "
-                                          "i połączeń.")
-                               .arg(40 - connecting)
-                               .arg(limit.rlim_cur),
-                           Notice::Close);
+        KELM_EXPECT_BOX(notifier, Critical, QStringLiteral("Niewybrany port COM."), Close);
+        QVERIFY(!rig.port()->isOpen()); // so nothing can reach the printer
+        QVERIFY(rig.printer.frames.isEmpty());
     }
 };
 

@@ -1,7 +1,7 @@
-#include "ui/startup.h"
 #include "core/logo/conversionfile.h"
 #include "core/logo/picturereader.h"
 #include "support/windowfixture.h"
+#include "ui/startup.h"
 
 #include <QComboBox>
 #include <QPainter>
@@ -68,7 +68,7 @@ private slots:
         QFETCH(bool, footer);
         QFETCH(bool, lock);
         QFETCH(Dither, method);
-        QVERIFY(t->loadFile(saveTransparentLogo()));
+        QVERIFY(t->openPicture(saveTransparentLogo()));
         PrintPreview *preview = t->printPreview();
         QVERIFY(preview->isVisible());
         choose(preview, method);
@@ -80,7 +80,7 @@ private slots:
         const int rows = (lock ? x : y) * 96 / 100;
 
         const QImage shown = preview->shownPicture();
-        t->send();
+        t->sendWhileOff(); // no printer: only the raster and the frame are built
         QCOMPARE(t->lineCount(), rows);
         QCOMPARE(shown, rasterPicture({t->logoHex(), t->lineCount()}));
         QCOMPARE(shown.size(), QSize(416, rows));
@@ -97,7 +97,7 @@ private slots:
     // A slider at 0: nothing to send, nothing shown.
     void emptyLogo()
     {
-        QVERIFY(t->loadFile(saveTransparentLogo()));
+        QVERIFY(t->openPicture(saveTransparentLogo()));
         t->sliderY()->setValue(0);
         QVERIFY(t->printPreview()->shownPicture().isNull());
         QCOMPARE(previewText("framesLabel"), QStringLiteral("Ramki: 0, bajty: 0"));
@@ -127,7 +127,7 @@ private slots:
         QFETCH(bool, fromPreview);
         QFETCH(int, x);
         QFETCH(int, y);
-        QVERIFY(t->loadFile(saveTransparentLogo(size.width(), size.height())));
+        QVERIFY(t->openPicture(saveTransparentLogo(size.width(), size.height())));
         t->sliderX()->setValue(40);
         t->sliderY()->setValue(70);
         t->child<QCheckBox>("keepProportionsCheck")->setChecked(lock);
@@ -149,7 +149,7 @@ private slots:
     void conversionSurvivesRestart()
     {
         const QString path = saveTransparentLogo();
-        QVERIFY(t->loadFile(path));
+        QVERIFY(t->openPicture(path));
         t->sliderX()->setValue(70);
         choose(t->printPreview(), Dither::Threshold, 90);
         const QImage expected =

@@ -1,0 +1,82 @@
+// The roll-out engine when this process runs out of descriptors: printers wait
+// for one to free up and are programmed, never reported as refused; with none
+// to wait for, the outcome names the local cause.
+#include "support/recordingnotifier.h"
+#include "support/simprocess.h"
+
+#include "core/printer/frame.h"
+#include "core/transfer/rollout.h"
+
+#include <QSignalSpy>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+// The soft limit of open files lowered for the object's life.
+struct LowerLimit
+{
+    explicit LowerLimit(rlim_t soft)
+    {
+        ::getrlimit(RLIMIT_NOFILE, &saved);
+        rlimit lower = saved;
+        lower.rlim_cur = soft;
+        ::setrlimit(RLIMIT_NOFILE, &lower);
+    }
+    ~LowerLimit() { ::setrlimit(RLIMIT_NOFILE, &saved); }
+    rlimit saved{};
+};
+
+} // namespace
+
+class TstRolloutLimit : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void heldBackNotRefused_data()
+    {
+        QTest::addColumn<int>("spare");
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("a few descriptors") << 6 << "programmed";
+        QTest::newRow("none") << 0 << "local_error";
+    }
+    void heldBackNotRefused()
+    {
+        QFETCH(int, spare);
+        QFETCH(QString, outcome);
+        QStringList arguments;
+        for (int i = 0; i < 30; ++i)
+            arguments << "--tcp"
+                      << "127.0.0.1:0";
+        SimProcess sim(arguments);
+        QVERIFY(sim.started);
+        QList<PrinterTarget> targets;
+        for (const quint16 port : sim.ports)
+            targets.append({QString(), QStringLiteral("127.0.0.1"), port});
+        RecordingNotifier notifier;
+        Rollout rollout(&notifier);
+        const QByteArray hex(104 * 4, '0');
+        rollout.setLogo(hex, 4, buildFrameTemplate(LogoPlacement::Header));
+        QSignalSpy finished(&rollout, &Rollout::finished);
+        {
+            // The limit bounds descriptor numbers: the lowest free one plus `spare`.
+            const int lowest = ::dup(0);
+            ::close(lowest);
+            LowerLimit limit(rlim_t(lowest + spare));
+            rollout.start(targets);
+            QVERIFY(finished.wait(30000));
+        }
+        for (const PrinterResult &r : rollout.results()) {
+            QCOMPARE(outcomeKey(r.outcome), outcome);
+            QCOMPARE(r.cause.isEmpty(), spare > 0);
+        }
+        if (spare > 0)
+            QVERIFY(rollout.heldBackCount() > 0);
+        notifier.notices.clear();
+    }
+};
+
+QTEST_GUILESS_MAIN(TstRolloutLimit)
+#include "tst_rolloutlimit.moc"
