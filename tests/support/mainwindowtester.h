@@ -90,6 +90,8 @@ public:
     ComPortFinder &findComPorts() { return w.findComPorts; }
 
     Conversion &conversion() { return w.conversion; }
+    // The raster "Wyślij" would send now.
+    LogoRaster currentRaster() { return w.currentRaster(); }
     // Opened through its menu command.
     PrintPreview *printPreview()
     {

@@ -75,11 +75,11 @@ private slots:
         QFETCH(int, x);
         QFETCH(int, y);
         const QString path = savePhoto();
-        QVERIFY(t->loadFile(path));
+        QVERIFY(t->openPicture(path));
         choose(conversion);
         t->sliderX()->setValue(x);
         t->sliderY()->setValue(y);
-        t->send();
+        t->sendWhileOff(); // no link: only the raster is wanted
         const LogoRaster sent{t->logoHex(), t->lineCount()};
         QCOMPARE(sent.lineCount, y * 96 / 100);
 
@@ -108,7 +108,7 @@ private slots:
     // picture's size changes; moving the level by hand leaves it.
     void automaticLevelGivesWayToHand()
     {
-        QVERIFY(t->loadFile(savePhoto()));
+        QVERIFY(t->openPicture(savePhoto()));
         choose({Dither::Threshold, 200, true});
         auto *level = control<QSlider>("levelSlider");
         auto *automatic = control<QCheckBox>("autoLevelCheck");
@@ -132,7 +132,7 @@ private slots:
     // Kept beside the method and level; the preview's controls come back.
     void choicesSurviveRestart()
     {
-        QVERIFY(t->loadFile(savePhoto()));
+        QVERIFY(t->openPicture(savePhoto()));
         choose({Dither::Threshold, 128, true, -25});
         startWindow();
         QVERIFY(t->conversion() ==
