@@ -24,6 +24,10 @@ class ConnectAttempts : public QObject
     Q_OBJECT
 
 public:
+    // A printer held back for want of a descriptor this often ends with the
+    // local cause.
+    static constexpr int maxLocalFaults = 50;
+
     explicit ConnectAttempts(QObject *parent = nullptr);
     ~ConnectAttempts() override;
 

@@ -11,9 +11,6 @@
 
 namespace {
 
-// A printer held back this often for want of a descriptor ends with the cause.
-constexpr int maxLocalFaults = 50;
-
 // While it is connected anew the Connection must not tell each failure in a
 // box of its own, nor call a socket this computer could not open refused.
 void quiet(Connection *connection, QTcpSocket *socket, bool on)
@@ -117,7 +114,7 @@ void FailedRetry::failed(int key, PrinterOutcome outcome, int localError)
     if (outcome == PrinterOutcome::LocalError) {
         // Another attempt's end may free a descriptor; with none under way,
         // nothing will.
-        if (attempts->connecting() > 0 && ++it->localFaults < maxLocalFaults) {
+        if (attempts->connecting() > 0 && ++it->localFaults < ConnectAttempts::maxLocalFaults) {
             held.append(key);
             return;
         }

@@ -13,14 +13,6 @@
 #include <algorithm>
 #include <cerrno>
 
-namespace {
-
-// A printer held back for want of descriptors more often than this ends with
-// the local cause.
-constexpr int maxLocalFaults = 50;
-
-} // namespace
-
 Rollout::Rollout(Notifier *notifier, QObject *parent)
     : QObject(parent), notifier(notifier), connects(new ConnectAttempts(this))
 {
@@ -179,7 +171,7 @@ bool Rollout::localFault(int i, int error)
         ++heldBackTotal;
     // Held back until another printer's end frees a descriptor; with none in
     // flight, nothing will.
-    if (flying > 1 && p.localFaults < maxLocalFaults && !stopping) {
+    if (flying > 1 && p.localFaults < ConnectAttempts::maxLocalFaults && !stopping) {
         --flying;
         localCap = flying;
         p.phase = Phase::Queued;

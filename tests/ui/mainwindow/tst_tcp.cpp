@@ -219,11 +219,10 @@ private slots:
         retry.retry({{&connection, {QStringLiteral("Kasa 9"), loopback, dead}}});
         QTRY_COMPARE(connection.outcome(), PrinterOutcome::Refused);
         QTRY_VERIFY(!notifier.isEmpty());
-        KELM_EXPECT_BOX(notifier, Critical, QStringLiteral("Nie połączono ponownie z drukarkami: 1."),
-                        Close, {}, {},
-                        QStringLiteral("„Kasa 9” (%1:%2): połączenie odrzucone")
-                            .arg(loopback)
-                            .arg(dead));
+        KELM_EXPECT_BOX(
+            notifier, Critical, QStringLiteral("Nie połączono ponownie z drukarkami: 1."), Close,
+            {}, {},
+            QStringLiteral("„Kasa 9” (%1:%2): połączenie odrzucone").arg(loopback).arg(dead));
     }
 
     // With one row, one finished() enables "Zamknij"; with many rows the dialog
