@@ -1,6 +1,7 @@
 #include "core/transfer/rollout.h"
 
 #include "core/system/filedescriptors.h"
+#include "core/transfer/connectattempts.h"
 #include "core/transfer/connection.h"
 #include "core/transfer/timing.h"
 
@@ -12,19 +13,17 @@
 #include <algorithm>
 #include <cerrno>
 
-namespace {
-
-// A printer held back for want of descriptors more often than this ends with
-// the local cause.
-constexpr int maxLocalFaults = 50;
-
-} // namespace
-
 Rollout::Rollout(Notifier *notifier, QObject *parent)
-    : QObject(parent), notifier(notifier), ticker(new QTimer(this))
+    : QObject(parent), notifier(notifier), connects(new ConnectAttempts(this))
 {
-    ticker->setTimerType(Qt::CoarseTimer);
-    connect(ticker, &QTimer::timeout, this, &Rollout::tick);
+    connect(connects, &ConnectAttempts::connected, this, &Rollout::connected);
+    connect(connects, &ConnectAttempts::failed, this,
+            [this](int i, PrinterOutcome outcome, int localError) {
+                if (outcome == PrinterOutcome::LocalError)
+                    localFault(i, localError);
+                else
+                    attemptEnded(i, outcome);
+            });
 }
 
 Rollout::~Rollout()
@@ -36,6 +35,7 @@ Rollout::~Rollout()
 
 void Rollout::abandon()
 {
+    connects->cancelAll();
     for (int i = 0; i < int(printers.size()); ++i) {
         Printer &p = printers[size_t(i)];
         if (p.connection)
@@ -72,7 +72,7 @@ void Rollout::start(const QList<PrinterTarget> &list)
     }
     printers.clear();
     printers.resize(size_t(list.size()));
-    next = flying = ended = connecting = 0;
+    next = flying = ended = 0;
     localCap = 0;
     heldBack.clear();
     heldBackTotal = 0;
@@ -114,43 +114,24 @@ void Rollout::attempt(int i)
     // Qt would report it as a refused connection.
     if (const int error = probeSocket()) {
         p.phase = Phase::Connecting;
-        ++connecting;
         localFault(i, error);
         return;
     }
     p.socket = new QTcpSocket(this);
-    // Ahead of the connection's own handler, which calls any failure refused.
-    connect(p.socket, &QAbstractSocket::errorOccurred, this,
-            [this, i](QAbstractSocket::SocketError error) {
-                if (printers[size_t(i)].phase != Phase::Connecting)
-                    return;
-                int cause = probeSocket();
-                if (!cause && error == QAbstractSocket::SocketResourceError)
-                    cause = ENOBUFS;
-                if (!cause && error == QAbstractSocket::SocketAddressNotAvailableError)
-                    cause = EADDRNOTAVAIL;
-                if (cause)
-                    localFault(i, cause);
-            });
+    p.phase = Phase::Connecting;
+    // Connected, refused, not found, not connected in time or no socket to be
+    // had: the same rule as the window's "Ponów nieudane". Wired ahead of the
+    // connection's own handler, which calls any failure refused.
+    connects->setTimeout(timeoutMs);
+    connects->start(i, p.socket, t.address, t.port);
+    if (p.phase != Phase::Connecting)
+        return; // failed at once
     p.connection = new Connection(p.socket, lineCount, notifier);
     p.connection->setParent(this);
     p.connection->setPrinter(t.name, t.address, t.port);
     p.connection->setAnswerTimeout(timeoutMs, true);
     p.connection->setTransferData(&logoHex, frameTemplate);
-    connect(p.socket, &QTcpSocket::connected, this, [this, i] { connected(i); });
     connect(p.connection, &Connection::outcomeChanged, this, [this, i] { outcomeChanged(i); });
-    // Refused and not found end the attempt through the connection; any other
-    // failure to connect ends it here.
-    connect(p.socket, &QAbstractSocket::errorOccurred, this, [this, i] {
-        if (printers[size_t(i)].phase == Phase::Connecting)
-            attemptEnded(i, PrinterOutcome::Refused);
-    });
-    p.phase = Phase::Connecting;
-    ++connecting;
-    p.sinceConnect.start();
-    if (timeoutMs > 0 && !ticker->isActive())
-        ticker->start(std::clamp(timeoutMs / 4, 20, 250));
-    p.socket->connectToHost(t.address, t.port, QIODevice::ReadWrite | QIODevice::Unbuffered);
 }
 
 void Rollout::connected(int i)
@@ -158,7 +139,6 @@ void Rollout::connected(int i)
     Printer &p = printers[size_t(i)];
     if (p.phase != Phase::Connecting)
         return;
-    --connecting;
     p.phase = Phase::Sending;
     if (stopping) {
         attemptEnded(i, PrinterOutcome::Stopped);
@@ -176,7 +156,7 @@ void Rollout::connected(int i)
 bool Rollout::localFault(int i, int error)
 {
     Printer &p = printers[size_t(i)];
-    --connecting;
+    connects->cancel(i);
     if (p.connection)
         p.connection->disconnect(this);
     if (p.socket) {
@@ -191,7 +171,7 @@ bool Rollout::localFault(int i, int error)
         ++heldBackTotal;
     // Held back until another printer's end frees a descriptor; with none in
     // flight, nothing will.
-    if (flying > 1 && p.localFaults < maxLocalFaults && !stopping) {
+    if (flying > 1 && p.localFaults < ConnectAttempts::maxLocalFaults && !stopping) {
         --flying;
         localCap = flying;
         p.phase = Phase::Queued;
@@ -216,13 +196,15 @@ void Rollout::attemptEnded(int i, PrinterOutcome outcome)
     if (p.phase != Phase::Connecting && p.phase != Phase::Sending)
         return;
     if (p.phase == Phase::Connecting)
-        --connecting;
+        connects->cancel(i);
     PrinterResult &r = outcomes[i];
     r.outcome = outcome;
-    r.rowsSent = p.connection->rowsSent();
+    // No connection yet when connecting failed at once.
+    r.rowsSent = p.connection ? p.connection->rowsSent() : 0;
     // Closed at once, so that a limit on printers in flight limits open
     // connections; the objects go later, since this may run inside their signals.
-    p.connection->disconnect(this);
+    if (p.connection)
+        p.connection->disconnect(this);
     p.socket->disconnect(this);
     p.phase = Phase::Pausing;
     if (p.socket->state() != QAbstractSocket::UnconnectedState)
@@ -278,22 +260,8 @@ void Rollout::settle(int i, PrinterOutcome outcome)
     emit printerEnded(i);
     launchMore();
     if (ended == targets.size()) {
-        ticker->stop();
         // Not from inside a socket's signal: whoever hears it may delete this.
         QMetaObject::invokeMethod(this, &Rollout::finished, Qt::QueuedConnection);
-    }
-}
-
-void Rollout::tick()
-{
-    if (connecting == 0 || timeoutMs <= 0) {
-        ticker->stop();
-        return;
-    }
-    for (int i = 0; i < int(printers.size()); ++i) {
-        Printer &p = printers[size_t(i)];
-        if (p.phase == Phase::Connecting && p.sinceConnect.elapsed() >= timeoutMs)
-            attemptEnded(i, PrinterOutcome::NoAnswer);
     }
 }
 

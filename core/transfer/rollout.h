@@ -10,6 +10,7 @@
 #include <QString>
 #include <vector>
 
+class ConnectAttempts;
 class Connection;
 class Notifier;
 class QTcpSocket;
@@ -74,7 +75,6 @@ private:
         QTcpSocket *socket = nullptr;
         Connection *connection = nullptr;
         QElapsedTimer sinceStart;   // first attempt
-        QElapsedTimer sinceConnect; // this attempt
         int localFaults = 0;
     };
 
@@ -87,7 +87,6 @@ private:
     void attemptEnded(int index, PrinterOutcome outcome);
     void release(int index);
     void settle(int index, PrinterOutcome outcome);
-    void tick();
     void endAll();
 
     Notifier *notifier;
@@ -109,8 +108,7 @@ private:
     int next = 0; // the first printer never started
     int flying = 0;
     int ended = 0;
-    int connecting = 0;
     bool stopping = false;
     int run = 0; // tells a timer of an earlier start() from this one's
-    QTimer *ticker;
+    ConnectAttempts *connects;
 };

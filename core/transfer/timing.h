@@ -18,6 +18,9 @@ constexpr int stopGraceFor(int answerTimeout)
 }
 // Between a failed attempt and the next.
 constexpr int retryPauseMs = 1500;
+// A printer not connected this long after the attempt began is given up: the
+// kernel's own time-out is minutes.
+constexpr int connectTimeoutMs = 10000;
 
 // The row's words for a printer that has not answered for `ms`.
 inline QString silenceText(int ms = answerTimeoutMs)

@@ -77,6 +77,7 @@ public:
     int &currentLine() { return w.currentLine; }
     int &lineCount() { return w.lineCount; }
     int &answerTimeoutMs() { return w.answerTimeoutMs; }
+    int &connectTimeoutMs() { return w.connectTimeoutMs; }
 
     void enableSendIfReady() { w.enableSendIfReady(); }
     void openLink() { w.openLink(); }

@@ -11,7 +11,9 @@
 #include <QImage>
 #include <QList>
 #include <QMainWindow>
+#include <QPair>
 #include <QPixmap>
+#include <QPointer>
 #include <QSerialPort>
 #include <QString>
 
@@ -103,6 +105,8 @@ private:
     void serialTransferEnded();
     void showProgress(int value, bool now = false);
     void openTcpLink();
+    // Aborts the printers still connecting and tells them in one box.
+    void giveUpConnecting(const QList<QPair<QPointer<QTcpSocket>, QString>> &sockets);
     void startTcpPrinters();
     void runTcpProgress();
     void cancelTcpPrinters();
@@ -143,6 +147,8 @@ private:
     ProgressThrottle *progressThrottle = nullptr;
     // How long a printer may stay silent before its row, or the serial bar, says so.
     int answerTimeoutMs = Timing::answerTimeoutMs;
+    // How long a TCP/IP printer may take to connect, at the link and on a retry.
+    int connectTimeoutMs = Timing::connectTimeoutMs;
 
     LinkSettings linkSettings;
     QTimer *statusTimer = nullptr;

@@ -6,15 +6,19 @@
 #include "ui/messageboxnotifier.h"
 #include "core/transfer/connection.h"
 #include "core/system/filedescriptors.h"
+#include "core/transfer/connectattempts.h"
+#include "core/transfer/failedretry.h"
 #include "core/transfer/printeroutcome.h"
 #include "ui/progress/tcpprogressdialog.h"
 
 #include <QHostAddress>
 #include <QLabel>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSet>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -95,6 +99,7 @@ void MainWindow::openTcpLink()
     // connection, files and the serial port. Printers beyond them stay unconnected.
     int descriptors = spareFileDescriptors() - 64;
     int ticked = 0, unconnected = 0;
+    QList<QPair<QPointer<QTcpSocket>, QString>> connecting;
     for (int i = 0; i < s.printerCount; ++i) {
         auto *socket = new QTcpSocket;
         s.tcpSockets.append(socket);
@@ -106,17 +111,27 @@ void MainWindow::openTcpLink()
         // entry is never connected, rather than some other port programmed.
         const std::optional<quint16> port = tcpPortOf(s.printerPorts.at(i));
         connection->setPrinter(s.printerNames.value(i), s.printerIps.at(i), port.value_or(0));
-        // Unbuffered: a frame goes straight to the kernel, without a copy into
-        // Qt's buffer and a write notifier turned on and off for every frame.
         if (!s.printerSelected.at(i) || !port)
             continue;
         ++ticked;
-        if (descriptors-- > 0)
+        if (descriptors-- > 0) {
+            // Unbuffered: a frame goes straight to the kernel, without a copy into
+            // Qt's buffer and a write notifier turned on and off for every frame.
             socket->connectToHost(QHostAddress(s.printerIps.at(i)), *port,
                                   QIODevice::ReadWrite | QIODevice::Unbuffered);
-        else
+            const QString where = QStringLiteral("%1:%2").arg(s.printerIps.at(i)).arg(*port);
+            const QString name = s.printerNames.value(i);
+            connecting.append(
+                {socket, name.isEmpty() ? where : QStringLiteral("„%1” (%2)").arg(name, where)});
+        } else {
             ++unconnected;
+        }
     }
+    // A printer behind a full accept queue never answers the handshake, and the
+    // kernel gives up only after minutes, with a box for each printer.
+    if (connectTimeoutMs > 0 && !connecting.isEmpty())
+        QTimer::singleShot(connectTimeoutMs, this,
+                           [this, connecting] { giveUpConnecting(connecting); });
     if (unconnected > 0)
         notifier->critical(productName(),
                            QStringLiteral("Nie połączono %1 z %2 zaznaczonych drukarek: system "
@@ -127,6 +142,33 @@ void MainWindow::openTcpLink()
                                .arg(openFileLimit()));
     statusLabel->setStyleSheet(QStringLiteral("color: green"));
     enableSendIfReady();
+}
+
+void MainWindow::giveUpConnecting(const QList<QPair<QPointer<QTcpSocket>, QString>> &sockets)
+{
+    // Sockets of a link rebuilt since are gone or closed; one that "Ponów
+    // nieudane" connects anew keeps the retry's own time-out.
+    QStringList late;
+    for (const auto &entry : sockets) {
+        QTcpSocket *socket = entry.first;
+        if (!socket || ConnectAttempts::isAttempting(socket) ||
+            (socket->state() != QAbstractSocket::HostLookupState &&
+             socket->state() != QAbstractSocket::ConnectingState))
+            continue;
+        socket->abort();
+        late.append(entry.second);
+    }
+    if (late.isEmpty())
+        return;
+    Notice notice{
+        Notice::Critical, productName(),
+        QStringLiteral("Nie połączono w ciągu %1 s z %2 %3.")
+            .arg(QString::number(connectTimeoutMs / 1000.0, 'g', 3))
+            .arg(late.size())
+            .arg(late.size() == 1 ? QStringLiteral("drukarką") : QStringLiteral("drukarkami")),
+        Notice::Close};
+    notice.detailedText = late.join(QLatin1Char('\n'));
+    notifier->show(notice);
 }
 
 void MainWindow::startTcpPrinters()
@@ -175,6 +217,7 @@ void MainWindow::runTcpProgress()
     std::unique_ptr<TcpProgressDialog> dialog(new TcpProgressDialog(&linkSettings));
     TcpProgressDialog *d = dialog.get();
     d->setNotifier(notifier);
+    d->retrier->setConnectTimeout(connectTimeoutMs);
     for (QProgressBar *bar : qAsConst(d->progressBars))
         bar->setMaximum(lineCount);
     const int count = std::min({s.printerCount, int(connections.size()), int(s.tcpSockets.size()),

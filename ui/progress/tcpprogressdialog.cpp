@@ -2,8 +2,9 @@
 
 #include "core/config/linksettings.h"
 #include "core/transfer/connection.h"
-#include "core/transfer/retryfailed.h"
+#include "core/transfer/failedretry.h"
 #include "core/transfer/timing.h"
+#include "ui/messageboxnotifier.h"
 #include "ui/progress/progressthrottle.h"
 #include "ui_tcpprogressdialog.h"
 
@@ -39,6 +40,8 @@ TcpProgressDialog::TcpProgressDialog(LinkSettings *settings, QWidget *parent)
 {
     ui->setupUi(this);
     setWindowTitle(QStringLiteral("Wysyłanie danych TCP/IP"));
+    ownBoxes.reset(new MessageBoxNotifier);
+    retrier = new FailedRetry(ownBoxes.get(), this);
 
     auto *layout = new QVBoxLayout;
     // The rows scroll once there are more than the screen holds, so that the
@@ -170,6 +173,8 @@ TcpProgressDialog::TcpProgressDialog(LinkSettings *settings, QWidget *parent)
 
 TcpProgressDialog::~TcpProgressDialog()
 {
+    // Printers it still connects end as stopped while their rows can take it.
+    delete retrier;
     cancelButtons.clear();
     delete cancelAllButton;
     delete ui;
@@ -178,6 +183,7 @@ TcpProgressDialog::~TcpProgressDialog()
 void TcpProgressDialog::setNotifier(Notifier *n)
 {
     notifier = n;
+    retrier->setNotifier(n ? n : ownBoxes.get());
 }
 
 void TcpProgressDialog::showValue(int row, int value)
@@ -201,9 +207,9 @@ void TcpProgressDialog::track(int index, Connection *connection)
     // A printer being connected anew by "Ponów nieudane" has no transfer its
     // Connection could stop yet.
     connect(cancelButtons.at(index), &QPushButton::clicked, connection,
-            [connection] { stopRestart(connection); });
+            [this, connection] { retrier->stop(connection); });
     connect(cancelAllButton, &QPushButton::clicked, connection,
-            [connection] { stopRestart(connection); });
+            [this, connection] { retrier->stop(connection); });
     outcomeChanged(index);
 }
 
@@ -324,7 +330,8 @@ void TcpProgressDialog::updateButtons()
 {
     const bool allEnded = counts.allEnded();
     closeButton->setEnabled(allEnded || stoppedAll);
-    retryButton->setEnabled(allEnded && counts.failed() > 0);
+    retryButton->setEnabled(allEnded &&
+                            counts.failed() + counts.of(PrinterOutcome::NotConnected) > 0);
 }
 
 bool TcpProgressDialog::eventFilter(QObject *watched, QEvent *event)
@@ -338,10 +345,10 @@ void TcpProgressDialog::retryFailed()
 {
     QList<RetryTarget> targets;
     for (const Row &row : rows)
-        targets.append({row.connection, row.printer.address, row.printer.port});
+        targets.append({row.connection, row.printer});
     stoppedAll = false;
     setFilter(Filter::All);
-    for (const int index : ::retryFailed(targets)) {
+    for (const int index : retrier->retry(targets)) {
         ++rows[size_t(index)].attempts;
         throttle->setValueNow(index, 0);
         outcomeChanged(index);

@@ -9,9 +9,11 @@
 #include <QString>
 #include <QTimer>
 
+#include <memory>
 #include <vector>
 
 class Connection;
+class FailedRetry;
 class Notifier;
 class ProgressThrottle;
 class QLabel;
@@ -63,6 +65,8 @@ public:
     QPushButton *reportButton = nullptr;
     QPushButton *cancelAllButton = nullptr;
     QPushButton *closeButton = nullptr;
+    // Runs "Ponów nieudane": its pause and connect time-out may be set.
+    FailedRetry *retrier = nullptr;
 
 private slots:
     void ableToClose();
@@ -109,6 +113,7 @@ private:
     int finishedCount = 0;
     ProgressThrottle *throttle;
     Notifier *notifier = nullptr;
+    std::unique_ptr<Notifier> ownBoxes; // without a notifier given
 
     std::vector<Row> rows;
     std::vector<QWidget *> blocks;

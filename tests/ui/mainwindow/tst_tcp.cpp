@@ -3,7 +3,7 @@
 #include "core/config/linksettings.h"
 #include "core/printer/frame.h"
 #include "core/transfer/connection.h"
-#include "core/transfer/retryfailed.h"
+#include "core/transfer/failedretry.h"
 #include "support/logorows.h"
 #include "support/loopbackprinter.h"
 #include "support/notices.h"
@@ -190,7 +190,7 @@ private slots:
 
     // A printer connected anew starts the logo once from row 1; stopped while
     // still connecting it ends as stopped and gets nothing; a port that refuses
-    // leaves it refused.
+    // leaves it refused, told in the retry's one box rather than a box of its own.
     void restartOnNewConnection()
     {
         LoopbackPrinter printer;
@@ -199,22 +199,30 @@ private slots:
         const QByteArray hex = logoHexOf(2);
         connection.setTransferData(&hex, buildFrameTemplate(LogoPlacement::Header));
         const QString loopback = QStringLiteral("127.0.0.1");
-        ::restartOnNewConnection(&connection, loopback, printer.port());
+        FailedRetry retry(&notifier);
+        retry.setPause(0);
+        const QList<RetryTarget> targets{{&connection, {{}, loopback, printer.port()}}};
+        connection.setOutcome(PrinterOutcome::NotConnected);
+        QCOMPARE(retry.retry(targets), QList<int>{0});
         QCOMPARE(connection.outcome(), PrinterOutcome::Waiting);
-        stopRestart(&connection);
+        retry.stop(&connection);
         QCOMPARE(connection.outcome(), PrinterOutcome::Stopped);
-        ::restartOnNewConnection(&connection, loopback, printer.port());
+        QCOMPARE(retry.retry(targets), QList<int>{0});
         QTRY_COMPARE(connection.outcome(), PrinterOutcome::Programmed);
         QVERIFY(staysTrue([&] { return printer.frames.size() == 2; }));
         QCOMPARE(printer.frames.first().mid(6, 4), QByteArray("01;0"));
+        QVERIFY(retry.retry(targets).isEmpty()); // programmed: left alone
 
         const quint16 dead = LoopbackPrinter::deadPort();
         connection.setPrinter({}, loopback, dead);
-        ::restartOnNewConnection(&connection, loopback, dead);
+        connection.setOutcome(PrinterOutcome::HungUp);
+        retry.retry({{&connection, {QStringLiteral("Kasa 9"), loopback, dead}}});
         QTRY_COMPARE(connection.outcome(), PrinterOutcome::Refused);
         QTRY_VERIFY(!notifier.isEmpty());
-        KELM_EXPECT_BOX(notifier, Information, refusedText(), Ok,
-                        QStringLiteral("Drukarka %1:%2").arg(loopback).arg(dead));
+        KELM_EXPECT_BOX(
+            notifier, Critical, QStringLiteral("Nie połączono ponownie z drukarkami: 1."), Close,
+            {}, {},
+            QStringLiteral("„Kasa 9” (%1:%2): połączenie odrzucone").arg(loopback).arg(dead));
     }
 
     // With one row, one finished() enables "Zamknij"; with many rows the dialog

@@ -1,0 +1,113 @@
+// Printers that never complete the handshake: the link gives up on them in one
+// box, the send shows them "niepodłączona", and "Ponów nieudane" tries them
+// again within the same time-out.
+#include "core/transfer/failedretry.h"
+#include "support/fullqueueprinter.h"
+#include "support/loopbackprinter.h"
+#include "support/windowfixture.h"
+#include "ui/progress/tcpprogressdialog.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+class TstRetry : public QObject, WindowFixture
+{
+    Q_OBJECT
+
+    void add(const QString &name, quint16 port)
+    {
+        LinkSettings &s = t->linkSettings();
+        s.printerIps << QStringLiteral("127.0.0.1");
+        s.printerPorts << QString::number(port);
+        s.printerNames << name;
+        s.printerSelected << true;
+        s.tcpSockets << new QTcpSocket;
+        s.printerCount = s.tcpSockets.size();
+    }
+    // "Wyślij" with 8 rows; `during` runs inside the progress dialog, then closes it.
+    bool send(const std::function<void(TcpProgressDialog &)> &during)
+    {
+        t->sliderY()->setValue((8 * 100 + 95) / 96);
+        bool shown = false;
+        QTimer::singleShot(0, [&] {
+            if (auto *dialog =
+                    qobject_cast<TcpProgressDialog *>(QApplication::activeModalWidget())) {
+                shown = true;
+                during(*dialog);
+                dialog->close();
+            }
+        });
+        t->send();
+        return shown;
+    }
+
+private slots:
+    void init() { openFixture(); }
+    void cleanup() { closeFixture(); }
+
+    void handshakeNeverCompletes()
+    {
+        QImage image(416, 96, QImage::Format_Mono);
+        image.fill(1);
+        const QString path = folder->filePath(QStringLiteral("logo.png"));
+        QVERIFY(image.save(path) && t->loadFile(path));
+        FullQueuePrinter stuck1, stuck3;
+        LoopbackPrinter good;
+        t->connectTimeoutMs() = 300;
+        add(QStringLiteral("Kasa 1"), stuck1.port());
+        add(QStringLiteral("Kasa 2"), good.port());
+        add(QStringLiteral("Kasa 3"), stuck3.port());
+        t->linkSettings().linkMode = 2;
+        t->openLink();
+
+        // One box for every printer that missed the time-out, none of its own.
+        QTRY_VERIFY(!notifier.isEmpty());
+        const Notice box = notifier.take();
+        QCOMPARE(box.text, QStringLiteral("Nie połączono w ciągu 0.3 s z 2 drukarkami."));
+        QCOMPARE(box.detailedText,
+                 QStringLiteral("„Kasa 1” (127.0.0.1:%1)\n„Kasa 3” (127.0.0.1:%2)")
+                     .arg(stuck1.port())
+                     .arg(stuck3.port()));
+        QVERIFY(!QTest::qWaitFor([&] { return !notifier.isEmpty(); }, 300));
+
+        // Kasa 1 listens now; Kasa 3 still never answers the handshake.
+        const quint16 port1 = stuck1.port();
+        stuck1.close();
+        LoopbackPrinter back(-1);
+        QVERIFY(back.listen(port1));
+        QVERIFY(send([&](TcpProgressDialog &dialog) {
+            const auto words = [&](int row) { return dialog.stateLabels[row]->text(); };
+            QTRY_VERIFY(dialog.closeButton->isEnabled());
+            QCOMPARE(words(0), QStringLiteral("niepodłączona"));
+            QCOMPARE(dialog.summary(), QStringLiteral("Zaprogramowano 1 z 3, już zaprogramowane: "
+                                                      "0, błędy: 0, niepodłączone: 2"));
+            QVERIFY(dialog.retryButton->isEnabled());
+            dialog.retrier->setPause(50);
+            dialog.retryButton->click();
+            QTRY_COMPARE(words(2), QStringLiteral("oczekuje"));
+            QVERIFY(!dialog.closeButton->isEnabled());
+            QTRY_VERIFY(dialog.closeButton->isEnabled());
+            QCOMPARE(words(0), QStringLiteral("zaprogramowana"));
+            QCOMPARE(words(2), QStringLiteral("brak odpowiedzi"));
+            QCOMPARE(dialog.summary(), QStringLiteral("Zaprogramowano 2 z 3, już zaprogramowane: "
+                                                      "0, błędy: 1"));
+            QCOMPARE(back.frames.size(), 8);
+            QCOMPARE(good.frames.size(), 8);
+            QTRY_VERIFY(!notifier.isEmpty());
+            const Notice missed = notifier.take();
+            QCOMPARE(missed.text, QStringLiteral("Nie połączono ponownie z drukarkami: 1."));
+            QCOMPARE(missed.detailedText,
+                     QStringLiteral("„Kasa 3” (127.0.0.1:%1): brak odpowiedzi").arg(stuck3.port()));
+            QVERIFY(dialog.retryButton->isEnabled());
+            dialog.retryButton->click(); // then closed while Kasa 3 is connected anew
+        }));
+        QCOMPARE(t->connections().at(2)->outcome(), PrinterOutcome::Stopped);
+        QVERIFY(!QTest::qWaitFor([&] { return !notifier.isEmpty(); }, 400));
+    }
+};
+
+QTEST_MAIN(TstRetry)
+#include "tst_retry.moc"
