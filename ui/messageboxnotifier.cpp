@@ -49,12 +49,15 @@ void MessageBoxNotifier::open(const Notice &notice, int similar)
             const QIcon windowIcon = box->windowIcon();
             box->setIconPixmap(windowIcon.pixmap(windowIcon.actualSize(QSize(64, 64))));
         }
-        main =
-            box->addButton(notice.button == Notice::Close ? QMessageBox::Close : QMessageBox::Ok);
-        // Hidden until boxes of its kind wait; Enter and Escape stay with the
-        // box's own button.
-        skipButton = box->addButton(skipText(similar), QMessageBox::ActionRole);
+        // Hidden until boxes of its kind wait. Of the box's own role, so that it
+        // stands left of the box's own button in every box, which keeps its place
+        // and stays the one for Enter and Escape.
+        const bool close = notice.button == Notice::Close;
+        skipButton = box->addButton(skipText(similar),
+                                    close ? QMessageBox::RejectRole : QMessageBox::AcceptRole);
         skipButton->setAutoDefault(false);
+        main = box->addButton(close ? QMessageBox::Close : QMessageBox::Ok);
+        // Adding a button shows the others.
         skipButton->setVisible(similar > 0);
         box->setDefaultButton(main);
         box->setEscapeButton(main);
