@@ -30,7 +30,12 @@ void MessageBoxNotifier::open(const Notice &notice, int similar)
     else if (notice.kind == Notice::Question)
         icon = QMessageBox::Question;
     box = new QMessageBox(icon, notice.title, notice.text, QMessageBox::NoButton, parent);
-    box->setInformativeText(notice.detail);
+    // A box as narrow as a short text would break the line saying which
+    // printer it is about; Qt still wraps it when it is wider than the screen allows.
+    QString detail = notice.detail;
+    if (!detail.contains(QLatin1Char('\n')))
+        detail.replace(QLatin1Char(' '), QChar::Nbsp);
+    box->setInformativeText(detail);
     box->setDetailedText(notice.detailedText);
     QPushButton *main = nullptr;
     if (notice.kind == Notice::Question) {

@@ -1,5 +1,8 @@
 // The TCP/IP fan-out against printers listening on loopback: the Connection's
 // stop-and-wait, the progress dialog's close rules, and the main window's link.
+#include "core/printer/frame.h"
+#include "core/transfer/connection.h"
+#include "core/transfer/retryfailed.h"
 #include "support/logorows.h"
 #include "support/loopbackprinter.h"
 #include "support/mainwindowtester.h"
@@ -7,15 +10,17 @@
 #include "support/ptyprinter.h"
 #include "support/recordingnotifier.h"
 #include "support/testfolder.h"
-#include "core/transfer/connection.h"
-#include "core/printer/frame.h"
-#include "core/transfer/retryfailed.h"
 #include "ui/progress/tcpprogressdialog.h"
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -369,10 +374,12 @@ private slots:
             // Unticked, done, hung up, already programmed, refused: every row
             // has ended, and "Zamknij" needs no "Przerwij wszystko".
             QTRY_VERIFY(dialog.closeButton->isEnabled());
-            // Rows 0 and 2 are wired though not started.
+            // Rows 0 and 2 are wired though not started; ended, they have
+            // nothing for "przerwij" to stop.
             emit connections[0]->value(7);
             QTRY_COMPARE(dialog.progressBars[0]->value(), 7);
-            dialog.cancelButtons[2]->click();
+            QVERIFY(!dialog.cancelButtons[2]->isEnabled());
+            emit dialog.cancelButtons[2]->clicked();
             QCOMPARE(connections[2]->line(), 97);
         }));
         QVERIFY(othersDoneInBox);
@@ -403,6 +410,7 @@ private slots:
                         rig.printers[2]->frames.size() == 1 && rig.printers[1]->frames.size() == 8);
             QVERIFY(staysTrue([&] { return !dialog.closeButton->isEnabled(); }));
             dialog.cancelButtons[0]->click();
+            QVERIFY(!dialog.cancelButtons[0]->isEnabled());
             QVERIFY(staysTrue([&] { return !dialog.closeButton->isEnabled(); }));
             dialog.cancelButtons[2]->click();
             QVERIFY(dialog.closeButton->isEnabled());
@@ -587,6 +595,46 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), dialog.summaryLabel);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         QVERIFY(dialog.isHidden());
+    }
+
+    // The names share one column, so every bar starts and ends at the same place;
+    // a long name is cut short with "…" and whole in its tool tip, and a name is
+    // never markup. Rows that never started have nothing to stop. The summary
+    // breaks between counts, never inside one.
+    void nameColumn()
+    {
+        LinkSettings settings;
+        QTcpSocket socket;
+        const QString longName = QStringLiteral("Sklep nr 1 – Galeria Handlowa Północ, ul. "
+                                                "Marszałkowska 104/122, Warszawa");
+        settings.printerNames =
+            QStringList({QStringLiteral("K"), longName, QStringLiteral("Kasa <b>3</b>")});
+        settings.printerSelected = {true, false, true};
+        settings.tcpSockets = {&socket, &socket, &socket};
+        TcpProgressDialog dialog(&settings);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QSet<int> edges;
+        for (QProgressBar *bar : qAsConst(dialog.progressBars)) {
+            QVERIFY(bar->width() >= TcpProgressDialog::minBarWidth);
+            edges << bar->mapTo(&dialog, QPoint()).x()
+                  << bar->mapTo(&dialog, bar->rect().topRight()).x();
+        }
+        QCOMPARE(edges.size(), 2);
+        const auto name = [&](int row) {
+            return dialog.progressBars[row]->parentWidget()->findChild<QLabel *>();
+        };
+        QVERIFY(name(1)->text().endsWith(QChar(0x2026)));
+        QVERIFY(name(1)->toolTip().contains(longName));
+        QCOMPARE(name(2)->textFormat(), Qt::PlainText);
+        QCOMPARE(name(2)->text(), QStringLiteral("Kasa <b>3</b>"));
+        QCOMPARE(name(0)->text(), QStringLiteral("K"));
+        for (QPushButton *cancel : qAsConst(dialog.cancelButtons))
+            QVERIFY(!cancel->isEnabled());
+        QString shown = dialog.summaryLabel->text();
+        shown.remove(QRegularExpression(QStringLiteral("<[^>]*>")));
+        QVERIFY(shown.contains(QStringLiteral("nie&nbsp;biorą&nbsp;udziału:&nbsp;1")));
+        QCOMPARE(shown.count(QLatin1Char(' ')), shown.count(QStringLiteral(", ")));
     }
 
     // No entry, or none ticked: "Brak aktywnych połączeń." and no dialog; with no
