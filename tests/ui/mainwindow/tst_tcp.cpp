@@ -1,8 +1,5 @@
 // The TCP/IP fan-out against printers listening on loopback: the Connection's
 // stop-and-wait, the progress dialog's close rules, and the main window's link.
-#include "core/printer/frame.h"
-#include "core/transfer/connection.h"
-#include "core/transfer/retryfailed.h"
 #include "support/logorows.h"
 #include "support/loopbackprinter.h"
 #include "support/mainwindowtester.h"
@@ -10,6 +7,9 @@
 #include "support/ptyprinter.h"
 #include "support/recordingnotifier.h"
 #include "support/testfolder.h"
+#include "core/transfer/connection.h"
+#include "core/printer/frame.h"
+#include "core/transfer/retryfailed.h"
 #include "ui/progress/tcpprogressdialog.h"
 
 #include <QApplication>
