@@ -88,8 +88,9 @@ TcpProgressDialog::TcpProgressDialog(LinkSettings *settings, QWidget *parent)
         auto *name = new QLabel;
         name->setTextFormat(Qt::PlainText);
         name->setText(nameMetrics.elidedText(row.printer.name, Qt::ElideRight, nameWidth));
-        // As rich text, so that a name with "<" or "&" shows as it is.
-        name->setToolTip(QStringLiteral("<nobr>%1</nobr>").arg(row.printer.name.toHtmlEscaped()));
+        // As rich text on one line, so that a name with "<" or "&" shows as it is.
+        name->setToolTip(QStringLiteral("<p style=\"white-space:pre\">%1</p>")
+                             .arg(row.printer.name.toHtmlEscaped()));
         name->setFixedWidth(nameWidth);
         line->addWidget(name);
         auto *bar = new QProgressBar;
