@@ -56,6 +56,15 @@ TcpProgressDialog::TcpProgressDialog(LinkSettings *settings, QWidget *parent)
     QVBoxLayout *blockLayout = nullptr;
     QSize wordsSize;
     const int rowCount = settings ? settings->tcpSockets.size() : 0;
+    // The names share one column, so that every bar starts and ends at the same
+    // place; a longer name is cut short.
+    const QFontMetrics nameMetrics = fontMetrics();
+    int nameWidth = 0;
+    const int longestName = nameMetrics.averageCharWidth() * maxNameChars;
+    for (int i = 0; i < rowCount && nameWidth < longestName; ++i)
+        nameWidth =
+            std::max(nameWidth, nameMetrics.horizontalAdvance(settings->printerNames.value(i)));
+    nameWidth = std::min(nameWidth, longestName);
     rows.resize(size_t(std::max(rowCount, 0)));
     for (int i = 0; i < rowCount; ++i) {
         if (i % rowsPerBlock == 0) {
@@ -81,8 +90,16 @@ TcpProgressDialog::TcpProgressDialog(LinkSettings *settings, QWidget *parent)
         row.widget = new QWidget;
         auto *line = new QHBoxLayout(row.widget);
         line->setContentsMargins(0, 0, 0, 0);
-        line->addWidget(new QLabel(row.printer.name));
+        auto *name = new QLabel;
+        name->setTextFormat(Qt::PlainText);
+        name->setText(nameMetrics.elidedText(row.printer.name, Qt::ElideRight, nameWidth));
+        // As rich text on one line, so that a name with "<" or "&" shows as it is.
+        name->setToolTip(QStringLiteral("<p style=\"white-space:pre\">%1</p>")
+                             .arg(row.printer.name.toHtmlEscaped()));
+        name->setFixedWidth(nameWidth);
+        line->addWidget(name);
         auto *bar = new QProgressBar;
+        bar->setMinimumWidth(minBarWidth);
         progressBars.append(bar);
         throttle->addBar(bar);
         line->addWidget(bar);
@@ -99,6 +116,7 @@ TcpProgressDialog::TcpProgressDialog(LinkSettings *settings, QWidget *parent)
         auto *cancel = new QPushButton(QStringLiteral("przerwij"));
         // Enter is for "Zamknij", never for stopping a printer.
         cancel->setAutoDefault(false);
+        cancel->setEnabled(!hasEnded(row.outcome));
         cancelButtons.append(cancel);
         line->addWidget(cancel);
         blockLayout->addWidget(row.widget);
@@ -121,11 +139,10 @@ TcpProgressDialog::TcpProgressDialog(LinkSettings *settings, QWidget *parent)
     summaryLabel->setTextFormat(Qt::RichText);
     summaryLabel->setWordWrap(true);
     const QFontMetrics metrics = summaryLabel->fontMetrics();
-    const int longestSummary = metrics.horizontalAdvance(widestSummary());
+    const int summaryNeeds = summaryWidth(metrics) + metrics.averageCharWidth() * 2;
     summaryLabel->setMinimumHeight(2 * metrics.lineSpacing());
     scroll->setMinimumWidth(
-        std::max(wanted.width() + scroll->verticalScrollBar()->sizeHint().width(),
-                 longestSummary / 2 + metrics.averageCharWidth() * 8));
+        std::max(wanted.width() + scroll->verticalScrollBar()->sizeHint().width(), summaryNeeds));
     layout->addWidget(scroll);
     summaryLabel->setTextInteractionFlags(Qt::LinksAccessibleByMouse |
                                           Qt::LinksAccessibleByKeyboard);
@@ -232,6 +249,8 @@ void TcpProgressDialog::outcomeChanged(int index)
 {
     Row &row = rows[size_t(index)];
     const PrinterOutcome now = outcomeOf(row);
+    // Nothing left to stop; "Ponów nieudane" starts the row again.
+    cancelButtons.at(index)->setEnabled(!hasEnded(now));
     if (now != row.outcome) {
         counts.change(row.outcome, now);
         row.outcome = now;

@@ -36,6 +36,10 @@ class TcpProgressDialog : public QDialog
     Q_OBJECT
 
 public:
+    // Names wider than this many average characters are cut short.
+    static constexpr int maxNameChars = 30;
+    static constexpr int minBarWidth = 200;
+
     explicit TcpProgressDialog(LinkSettings *settings, QWidget *parent = nullptr);
     ~TcpProgressDialog() override;
 
@@ -100,7 +104,8 @@ private:
     void outcomeChanged(int index);
     void markDirty(int index);
     void flushWords();
-    static QString widestSummary();
+    // The least width that holds the longest summary in two lines.
+    static int summaryWidth(const QFontMetrics &metrics);
     void showWords(int index);
     bool inView(int index) const;
     void refreshStale();

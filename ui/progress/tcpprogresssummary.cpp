@@ -2,7 +2,10 @@
 #include "ui/progress/tcpprogressdialog.h"
 
 #include <QLabel>
+#include <QStringList>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace {
 
@@ -25,6 +28,16 @@ const FilterLink filterLinks[] = {
     {OutcomeFilter::BadPort, "badport"},
 };
 
+// A line breaks between counts, after the comma, never inside one ("w toku: 3").
+QString keptTogether(const QString &words)
+{
+    const QString separator = QStringLiteral(", ");
+    const bool follows = words.startsWith(separator);
+    QString kept = words.mid(follows ? separator.size() : 0);
+    kept.replace(QLatin1Char(' '), QStringLiteral("&nbsp;"));
+    return follows ? separator + kept : kept;
+}
+
 const char *keyOf(OutcomeFilter filter)
 {
     for (const FilterLink &link : filterLinks)
@@ -35,7 +48,7 @@ const char *keyOf(OutcomeFilter filter)
 
 } // namespace
 
-QString TcpProgressDialog::widestSummary()
+int TcpProgressDialog::summaryWidth(const QFontMetrics &metrics)
 {
     // Four digits in every count, each part shown.
     OutcomeCounts widest;
@@ -44,7 +57,18 @@ QString TcpProgressDialog::widestSummary()
           PrinterOutcome::NotConnected, PrinterOutcome::NotTakingPart, PrinterOutcome::BadPort,
           PrinterOutcome::Waiting})
         widest.add(o, 1000);
-    return widest.summary() + QStringLiteral(" (pokaż wszystkie)");
+    // It wraps only after a count's comma: the narrowest width that holds it in
+    // two lines at one of those.
+    const QString separator = QStringLiteral(", ");
+    const QStringList counts =
+        (widest.summary() + QStringLiteral(" (pokaż wszystkie)")).split(separator);
+    int width = metrics.horizontalAdvance(counts.join(separator));
+    for (int first = 1; first < counts.size(); ++first) {
+        const int top = metrics.horizontalAdvance(counts.mid(0, first).join(separator) + ',');
+        const int bottom = metrics.horizontalAdvance(counts.mid(first).join(separator));
+        width = std::min(width, std::max(top, bottom));
+    }
+    return width;
 }
 
 void TcpProgressDialog::showSummary()
@@ -52,7 +76,7 @@ void TcpProgressDialog::showSummary()
     summaryDirty = false;
     QString rich;
     for (const OutcomeCounts::Part &part : counts.summaryParts()) {
-        rich += part.words.toHtmlEscaped();
+        rich += keptTogether(part.words.toHtmlEscaped());
         const QString shown = shownRows == part.filter && part.filter != Filter::All
                                   ? QStringLiteral("<b>%1</b>").arg(part.count)
                                   : QString::number(part.count);
@@ -64,7 +88,7 @@ void TcpProgressDialog::showSummary()
                         .arg(QLatin1String(keyOf(part.filter)), shown);
     }
     if (shownRows != Filter::All)
-        rich += QStringLiteral(" (<a href=\"all\">pokaż wszystkie</a>)");
+        rich += QStringLiteral(" (<a href=\"all\">pokaż&nbsp;wszystkie</a>)");
     summaryPlain = counts.summary();
     summaryLabel->setText(rich);
 }

@@ -193,8 +193,14 @@ bool ConnectDialog::exportPrinters(const QString &path)
         entries.append({s.printerNames.value(i), s.printerIps.value(i), s.printerPorts.value(i),
                         s.printerSelected.value(i)});
     QString reason;
-    if (saveFileAtomically(path, formatPrinterCsv(entries), &reason))
+    if (saveFileAtomically(path, formatPrinterCsv(entries), &reason)) {
+        notifier->information(productName(),
+                              QStringLiteral("Wyeksportowano drukarki do pliku „%1”: %2.")
+                                  .arg(QFileInfo(path).fileName())
+                                  .arg(entries.size()),
+                              QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
         return true;
+    }
     notifier->critical(productName(), QStringLiteral("Nie zapisano pliku „%1”: %2.")
                                           .arg(QFileInfo(path).fileName(), reason));
     return false;

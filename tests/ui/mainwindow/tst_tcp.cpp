@@ -12,8 +12,11 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -253,6 +256,46 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), dialog.summaryLabel);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         QVERIFY(dialog.isHidden());
+    }
+
+    // The names share one column, so every bar starts and ends at the same place;
+    // a long name is cut short with "…" and whole in its tool tip, and a name is
+    // never markup. Rows that never started have nothing to stop. The summary
+    // breaks between counts, never inside one.
+    void nameColumn()
+    {
+        LinkSettings settings;
+        QTcpSocket socket;
+        const QString longName = QStringLiteral("Sklep nr 1 – Galeria Handlowa Północ, ul. "
+                                                "Marszałkowska 104/122, Warszawa");
+        settings.printerNames =
+            QStringList({QStringLiteral("K"), longName, QStringLiteral("Kasa <b>3</b>")});
+        settings.printerSelected = {true, false, true};
+        settings.tcpSockets = {&socket, &socket, &socket};
+        TcpProgressDialog dialog(&settings);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QSet<int> edges;
+        for (QProgressBar *bar : qAsConst(dialog.progressBars)) {
+            QVERIFY(bar->width() >= TcpProgressDialog::minBarWidth);
+            edges << bar->mapTo(&dialog, QPoint()).x()
+                  << bar->mapTo(&dialog, bar->rect().topRight()).x();
+        }
+        QCOMPARE(edges.size(), 2);
+        const auto name = [&](int row) {
+            return dialog.progressBars[row]->parentWidget()->findChild<QLabel *>();
+        };
+        QVERIFY(name(1)->text().endsWith(QChar(0x2026)));
+        QVERIFY(name(1)->toolTip().contains(longName));
+        QCOMPARE(name(2)->textFormat(), Qt::PlainText);
+        QCOMPARE(name(2)->text(), QStringLiteral("Kasa <b>3</b>"));
+        QCOMPARE(name(0)->text(), QStringLiteral("K"));
+        for (QPushButton *cancel : qAsConst(dialog.cancelButtons))
+            QVERIFY(!cancel->isEnabled());
+        QString shown = dialog.summaryLabel->text();
+        shown.remove(QRegularExpression(QStringLiteral("<[^>]*>")));
+        QVERIFY(shown.contains(QStringLiteral("nie&nbsp;biorą&nbsp;udziału:&nbsp;1")));
+        QCOMPARE(shown.count(QLatin1Char(' ')), shown.count(QStringLiteral(", ")));
     }
 };
 

@@ -148,10 +148,12 @@ private slots:
             // Unticked, done, hung up, already programmed, refused: every row
             // has ended, and "Zamknij" needs no "Przerwij wszystko".
             QTRY_VERIFY(dialog.closeButton->isEnabled());
-            // Rows 0 and 2 are wired though not started.
+            // Rows 0 and 2 are wired though not started; ended, they have
+            // nothing for "przerwij" to stop.
             emit connections[0]->value(7);
             QTRY_COMPARE(dialog.progressBars[0]->value(), 7);
-            dialog.cancelButtons[2]->click();
+            QVERIFY(!dialog.cancelButtons[2]->isEnabled());
+            emit dialog.cancelButtons[2]->clicked();
             QCOMPARE(connections[2]->line(), 97);
         }));
         QVERIFY(othersDoneInBox);
@@ -183,6 +185,7 @@ private slots:
                         rig.printers[2]->frames.size() == 1 && rig.printers[1]->frames.size() == 8);
             QVERIFY(staysTrue([&] { return !dialog.closeButton->isEnabled(); }));
             dialog.cancelButtons[0]->click();
+            QVERIFY(!dialog.cancelButtons[0]->isEnabled());
             QVERIFY(staysTrue([&] { return !dialog.closeButton->isEnabled(); }));
             dialog.cancelButtons[2]->click();
             QVERIFY(dialog.closeButton->isEnabled());

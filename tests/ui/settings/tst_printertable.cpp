@@ -252,8 +252,13 @@ private slots:
                  QCOMPARE(d.cell(3, 3), QStringLiteral("Niepodłączona"));
                  QVERIFY(!child(&d.d, "pushButton")->isEnabled());
              }),
-             click("exportShops"), fileDialog(exported), click("importShops"), fileDialog(imported),
-             onDialog([&](ConnectDialogTester &d) {
+             click("exportShops"), fileDialog(exported), onDialog([&](ConnectDialogTester &) {
+                 KELM_EXPECT_NOTICE(
+                     notifier, Notice::Information, title,
+                     QStringLiteral("Wyeksportowano drukarki do pliku „eksport.csv”: 4."),
+                     Notice::Ok, QDir::toNativeSeparators(exported));
+             }),
+             click("importShops"), fileDialog(imported), onDialog([&](ConnectDialogTester &d) {
                  KELM_EXPECT_NOTICE(notifier, question("import.csv", 3, 4));
                  KELM_EXPECT_NOTICE(notifier, Notice::Critical, title,
                                     QStringLiteral("Zaimportowano drukarki z pliku „import.csv”: "
