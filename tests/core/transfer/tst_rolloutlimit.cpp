@@ -44,6 +44,12 @@ private slots:
     }
     void heldBackNotRefused()
     {
+#ifdef __SANITIZE_ADDRESS__
+        // The sanitizers check each virtual call through a pipe of their own,
+        // which a process out of descriptors cannot open: they would call
+        // every object invalid.
+        QSKIP("Out of descriptors, the sanitizers' own checks fail.");
+#endif
         QFETCH(int, spare);
         QFETCH(QString, outcome);
         QStringList arguments;
