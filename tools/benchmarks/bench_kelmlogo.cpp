@@ -294,7 +294,7 @@ int main(int argc, char **argv)
     if (options.pinned)
         pin(0, 0);
     TestFolder folder;
-    const QString picture = makePicture(folder);
+    const QString picture = makeDottedLogo(folder);
 
     double load[3] = {0, 0, 0};
     ::getloadavg(load, 3);

@@ -129,7 +129,7 @@ int main(int argc, char **argv)
     const int n = argc > 1 ? std::atoi(argv[1]) : 2000;
     const int m = argc > 2 ? std::atoi(argv[2]) : 5000;
     TestFolder folder; // its own XDG_STATE_HOME too
-    const QString picture = makePicture(folder);
+    const QString picture = makeDottedLogo(folder);
     const QString prlimit = QStandardPaths::findExecutable("prlimit");
 
     // 1. The open-file limit.
