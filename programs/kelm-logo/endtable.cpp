@@ -1,5 +1,7 @@
 #include "programs/kelm-logo/endtable.h"
 
+#include "programs/kelm-logo/jsonlines.h"
+
 #include <QLocale>
 #include <QStringList>
 #include <QVector>
