@@ -103,6 +103,9 @@ private slots:
                      .arg(good.port())
                      .arg(lowestFree));
         KELM_EXPECT_NO_NOTICE(notifier);
+        // Kept for the report.
+        QCOMPARE(retry.causeOf(&connection),
+                 QStringLiteral("brak wolnych deskryptorów plików (limit %1)").arg(lowestFree));
     }
 
     // kelm-logo's roll-out: the same time-out on each attempt, the same pause
