@@ -13,6 +13,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 class TstRetry : public QObject, WindowFixture
 {
     Q_OBJECT
@@ -26,6 +29,13 @@ class TstRetry : public QObject, WindowFixture
         s.printerSelected << true;
         s.tcpSockets << new QTcpSocket;
         s.printerCount = s.tcpSockets.size();
+    }
+    bool loadLogo()
+    {
+        QImage image(416, 96, QImage::Format_Mono);
+        image.fill(1);
+        const QString path = folder->filePath(QStringLiteral("logo.png"));
+        return image.save(path) && t->loadFile(path);
     }
     // "Wyślij" with 8 rows; `during` runs inside the progress dialog, then closes it.
     bool send(const std::function<void(TcpProgressDialog &)> &during)
@@ -50,10 +60,7 @@ private slots:
 
     void handshakeNeverCompletes()
     {
-        QImage image(416, 96, QImage::Format_Mono);
-        image.fill(1);
-        const QString path = folder->filePath(QStringLiteral("logo.png"));
-        QVERIFY(image.save(path) && t->loadFile(path));
+        QVERIFY(loadLogo());
         FullQueuePrinter stuck1, stuck3;
         LoopbackPrinter good;
         t->connectTimeoutMs() = 300;
@@ -106,6 +113,46 @@ private slots:
         }));
         QCOMPARE(t->connections().at(2)->outcome(), PrinterOutcome::Stopped);
         QVERIFY(!QTest::qWaitFor([&] { return !notifier.isEmpty(); }, 400));
+    }
+
+    // A retry this computer cannot open a socket for: the report says why.
+    void reportGivesLocalCause()
+    {
+        QVERIFY(loadLogo());
+        FullQueuePrinter stuck;
+        t->connectTimeoutMs() = 300;
+        add(QStringLiteral("Kasa 1"), stuck.port());
+        t->linkSettings().linkMode = 2;
+        t->openLink();
+        QTRY_VERIFY(!notifier.isEmpty());
+        notifier.take(); // not connected within the time-out
+        QVERIFY(send([&](TcpProgressDialog &dialog) {
+            QTRY_VERIFY(dialog.retryButton->isEnabled());
+            dialog.retrier->setPause(0);
+            rlimit before{};
+            QCOMPARE(::getrlimit(RLIMIT_NOFILE, &before), 0);
+            const int lowestFree = ::dup(0);
+            QVERIFY(lowestFree > 0);
+            ::close(lowestFree);
+            rlimit low = before;
+            low.rlim_cur = rlim_t(lowestFree);
+            QCOMPARE(::setrlimit(RLIMIT_NOFILE, &low), 0);
+            dialog.retryButton->click();
+            const bool ended = QTest::qWaitFor(
+                [&] { return dialog.results().at(0).outcome == PrinterOutcome::LocalError; });
+            ::setrlimit(RLIMIT_NOFILE, &before);
+            QVERIFY(ended);
+            // The journal could not be opened either, and says so first.
+            QTRY_VERIFY(!notifier.isEmpty());
+            QVERIFY(notifier.take().text.startsWith(QStringLiteral("nie można dopisać")));
+            QTRY_VERIFY(!notifier.isEmpty());
+            QCOMPARE(notifier.take().text,
+                     QStringLiteral("Nie połączono ponownie z drukarkami: 1."));
+            const PrinterResult result = dialog.results().at(0);
+            QCOMPARE(result.outcome, PrinterOutcome::LocalError);
+            QCOMPARE(result.cause,
+                     QStringLiteral("brak wolnych deskryptorów plików (limit %1)").arg(lowestFree));
+        }));
     }
 };
 
