@@ -2,6 +2,7 @@
 // box, the send shows them "niepodłączona", and "Ponów nieudane" tries them
 // again within the same time-out.
 #include "core/transfer/failedretry.h"
+#include "support/filelimit.h"
 #include "support/fullqueueprinter.h"
 #include "support/loopbackprinter.h"
 #include "support/windowfixture.h"
@@ -12,9 +13,6 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-
-#include <sys/resource.h>
-#include <unistd.h>
 
 class TstRetry : public QObject, WindowFixture
 {
@@ -129,18 +127,14 @@ private slots:
         QVERIFY(send([&](TcpProgressDialog &dialog) {
             QTRY_VERIFY(dialog.retryButton->isEnabled());
             dialog.retrier->setPause(0);
-            rlimit before{};
-            QCOMPARE(::getrlimit(RLIMIT_NOFILE, &before), 0);
-            const int lowestFree = ::dup(0);
+            const int lowestFree = LoweredFileLimit::lowestFree();
             QVERIFY(lowestFree > 0);
-            ::close(lowestFree);
-            rlimit low = before;
-            low.rlim_cur = rlim_t(lowestFree);
-            QCOMPARE(::setrlimit(RLIMIT_NOFILE, &low), 0);
+            LoweredFileLimit limit{rlim_t(lowestFree)};
+            QVERIFY(limit.isLowered());
             dialog.retryButton->click();
             const bool ended = QTest::qWaitFor(
                 [&] { return dialog.results().at(0).outcome == PrinterOutcome::LocalError; });
-            ::setrlimit(RLIMIT_NOFILE, &before);
+            limit.restore();
             QVERIFY(ended);
             // The journal could not be opened either, and says so first.
             QTRY_VERIFY(!notifier.isEmpty());
