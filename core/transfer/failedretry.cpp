@@ -63,6 +63,7 @@ QList<int> FailedRetry::retry(const QList<RetryTarget> &targets)
             continue;
         // Cut now: the printer is told at once that this line is over.
         connection->tcpSocket()->abort();
+        causes.remove(connection);
         connection->setOutcome(PrinterOutcome::Waiting);
         const int key = nextKey++;
         printers.insert(key, {connection, targets.at(i).printer, 0});
@@ -136,6 +137,8 @@ void FailedRetry::settle(int key, PrinterOutcome outcome, const QString &why)
         socket->abort();
         quiet(p.connection, socket, false);
     }
+    if (!why.isEmpty())
+        causes.insert(p.connection, why);
     p.connection->setOutcome(outcome);
     const QString where = QStringLiteral("%1:%2").arg(p.where.address).arg(p.where.port);
     const QString printer =

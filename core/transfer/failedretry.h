@@ -46,6 +46,9 @@ public:
     void stop(Connection *connection);
     // Printers waiting for the pause or their connection.
     int pending() const { return int(printers.size()); }
+    // Why this printer's last retry could not connect, when the cause lies on
+    // this computer (e.g. no descriptor left); empty otherwise.
+    QString causeOf(const Connection *connection) const { return causes.value(connection); }
 
 private:
     struct Printer
@@ -69,4 +72,5 @@ private:
     QHash<int, Printer> printers;
     QList<int> held; // held back for want of a descriptor
     QStringList missed;
+    QHash<const Connection *, QString> causes;
 };

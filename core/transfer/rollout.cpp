@@ -37,15 +37,8 @@ void Rollout::abandon()
 {
     connects->cancelAll();
     for (int i = 0; i < int(printers.size()); ++i) {
-        Printer &p = printers[size_t(i)];
-        if (p.connection)
-            p.connection->disconnect(this);
-        if (p.socket) {
-            p.socket->disconnect(this);
-            p.socket->abort();
-        }
-        release(i);
-        p.phase = Phase::Ended;
+        cutLoose(i);
+        printers[size_t(i)].phase = Phase::Ended;
     }
 }
 
@@ -157,13 +150,7 @@ bool Rollout::localFault(int i, int error)
 {
     Printer &p = printers[size_t(i)];
     connects->cancel(i);
-    if (p.connection)
-        p.connection->disconnect(this);
-    if (p.socket) {
-        p.socket->disconnect(this);
-        p.socket->abort();
-    }
-    release(i);
+    cutLoose(i);
     PrinterResult &r = outcomes[i];
     --r.attempts; // it never left this computer
     r.cause = localFaultText(error);
@@ -203,13 +190,8 @@ void Rollout::attemptEnded(int i, PrinterOutcome outcome)
     r.rowsSent = p.connection ? p.connection->rowsSent() : 0;
     // Closed at once, so that a limit on printers in flight limits open
     // connections; the objects go later, since this may run inside their signals.
-    if (p.connection)
-        p.connection->disconnect(this);
-    p.socket->disconnect(this);
     p.phase = Phase::Pausing;
-    if (p.socket->state() != QAbstractSocket::UnconnectedState)
-        p.socket->abort();
-    release(i);
+    cutLoose(i);
     if (isFailure(outcome) && r.attempts <= retries && !stopping) {
         QTimer::singleShot(std::max(retryPauseMs, 0), this, [this, i, thisRun = run] {
             if (run == thisRun && printers[size_t(i)].phase == Phase::Pausing && !stopping)
@@ -218,6 +200,19 @@ void Rollout::attemptEnded(int i, PrinterOutcome outcome)
         return;
     }
     settle(i, outcome);
+}
+
+void Rollout::cutLoose(int i)
+{
+    Printer &p = printers[size_t(i)];
+    if (p.connection)
+        p.connection->disconnect(this);
+    if (p.socket) {
+        p.socket->disconnect(this);
+        if (p.socket->state() != QAbstractSocket::UnconnectedState)
+            p.socket->abort();
+    }
+    release(i);
 }
 
 void Rollout::release(int i)

@@ -85,6 +85,9 @@ private:
     void connected(int index);
     void outcomeChanged(int index);
     void attemptEnded(int index, PrinterOutcome outcome);
+    // Nothing the printer's socket and connection say reaches this any more;
+    // the socket closed at once, both deleted later.
+    void cutLoose(int index);
     void release(int index);
     void settle(int index, PrinterOutcome outcome);
     void endAll();

@@ -1,20 +1,19 @@
 #include "programs/kelm-logo/logorun.h"
 
+#include "programs/kelm-logo/endtable.h"
 #include "programs/kelm-logo/jsonlines.h"
 
 #include "core/notifier.h"
 #include "core/system/filedescriptors.h"
+#include "core/system/safefile.h"
 #include "core/transfer/journal.h"
 #include "core/transfer/outcomecounts.h"
 #include "core/transfer/printeroutcome.h"
-#include "core/system/safefile.h"
 #include "core/transfer/serialrollout.h"
 #include "core/transfer/timing.h"
 
 #include <QDir>
-#include <QLocale>
 
-#include <algorithm>
 #include <cerrno>
 #include <unistd.h>
 
@@ -31,11 +30,6 @@ public:
 // them as they stand.
 constexpr int stopBackstopMs = 5000;
 
-QString seconds(double s)
-{
-    return QLocale(QLocale::Polish, QLocale::Poland).toString(s, 'f', 1) + QStringLiteral(" s");
-}
-
 QString label(const PrinterResult &r)
 {
     return r.name.isEmpty() ? printerAddress(r)
@@ -50,15 +44,10 @@ QString endedLine(int counter, int total, const PrinterResult &r)
                        .arg(label(r), resultText(r))
                        .arg(r.rowsSent)
                        .arg(r.rows)
-                       .arg(seconds(r.seconds));
+                       .arg(secondsText(r.seconds));
     if (r.attempts > 1)
         line += QStringLiteral("; prób %1").arg(r.attempts);
     return line;
-}
-
-QString padded(const QString &text, int width)
-{
-    return text.leftJustified(width, QLatin1Char(' '));
 }
 
 } // namespace
@@ -301,54 +290,12 @@ void LogoRun::finish()
     std::fflush(stdout);
 
     OutcomeCounts counts;
-    QList<int> missing;
-    for (int i = 0; i < results.size(); ++i) {
-        const PrinterOutcome o = results.at(i).outcome;
-        counts.add(o);
-        if (!isSuccess(o))
-            missing.append(i);
-    }
+    for (const PrinterResult &r : qAsConst(results))
+        counts.add(r.outcome);
 
-    // Grouped by outcome, so that each kind of failure can be dealt with at once.
-    std::stable_sort(missing.begin(), missing.end(), [&](int a, int b) {
-        return int(results.at(a).outcome) < int(results.at(b).outcome);
-    });
-
-    QString out;
-    if (!missing.isEmpty()) {
-        const QStringList heads{QStringLiteral("Nr"),      QStringLiteral("Drukarka"),
-                                QStringLiteral("Adres"),   QStringLiteral("Wynik"),
-                                QStringLiteral("Wiersze"), QStringLiteral("Próby"),
-                                QStringLiteral("Czas")};
-        QList<QStringList> rows;
-        for (const int i : qAsConst(missing)) {
-            const PrinterResult &r = results.at(i);
-            const QString name =
-                r.name.size() > 32 ? r.name.left(31) + QStringLiteral("…") : r.name;
-            rows.append({QString::number(i + 1), name, printerAddress(r), resultText(r),
-                         QStringLiteral("%1 z %2").arg(r.rowsSent).arg(r.rows),
-                         QString::number(r.attempts), seconds(r.seconds)});
-        }
-        QVector<int> widths(heads.size());
-        for (int c = 0; c < heads.size(); ++c) {
-            widths[c] = heads.at(c).size();
-            for (const QStringList &row : qAsConst(rows))
-                widths[c] = qMax(widths.at(c), row.at(c).size());
-        }
-        auto tableLine = [&](const QStringList &cells) {
-            QString line;
-            for (int c = 0; c < cells.size(); ++c)
-                line += (c ? QStringLiteral("  ") : QString()) +
-                        (c + 1 < cells.size() ? padded(cells.at(c), widths.at(c)) : cells.at(c));
-            return line + QLatin1Char('\n');
-        };
-        out += QStringLiteral("\nNiezaprogramowane (%1):\n").arg(missing.size());
-        out += tableLine(heads);
-        for (const QStringList &row : qAsConst(rows))
-            out += tableLine(row);
-    }
-    out +=
-        QStringLiteral("\n%1; czas %2.\n").arg(counts.summary(), seconds(clock.elapsed() / 1000.0));
+    QString out = unprogrammedTable(results);
+    out += QStringLiteral("\n%1; czas %2.\n")
+               .arg(counts.summary(), secondsText(clock.elapsed() / 1000.0));
     if (interrupted)
         out += QStringLiteral("Przerwane przez Ctrl+C.\n");
     const QByteArray bytes = out.toUtf8();
@@ -416,7 +363,7 @@ void LogoRun::drawStatus()
                                .arg(total())
                                .arg(failedCount)
                                .arg(inFlight)
-                               .arg(seconds(clock.elapsed() / 1000.0));
+                               .arg(secondsText(clock.elapsed() / 1000.0));
     const QByteArray bytes = ("\r\x1b[K" + status).toUtf8();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), human);
     std::fflush(human);

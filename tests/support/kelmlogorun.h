@@ -19,6 +19,9 @@ struct Run
     QByteArray out;
     QByteArray err;
 
+    QString errText() const { return QString::fromUtf8(err); }
+
+    // The printers' JSON lines (--json), without the summary's.
     QList<QJsonObject> json() const
     {
         QList<QJsonObject> lines;
@@ -27,23 +30,42 @@ struct Run
                 lines.append(QJsonDocument::fromJson(line).object());
         return lines;
     }
+    QStringList outcomes() const
+    {
+        QStringList list;
+        for (const QJsonObject &line : json())
+            list.append(line.value(QStringLiteral("outcome")).toString());
+        return list;
+    }
+    // The last line's summary object.
+    QJsonObject summary() const
+    {
+        const QList<QByteArray> lines = out.trimmed().split('\n');
+        return QJsonDocument::fromJson(lines.last())
+            .object()
+            .value(QStringLiteral("summary"))
+            .toObject();
+    }
 };
 
-// Runs kelm-logo to its end while this process's event loop keeps serving.
-Run runLogo(const QStringList &arguments, QProcess *started = nullptr,
-            const std::function<void(QProcess &)> &whileRunning = {})
+// Runs a program (kelm-logo, or kelm-logo under a wrapper such as prlimit) to its
+// end while this process's event loop keeps serving; `started` is one already
+// started by the caller.
+inline Run runProgram(const QString &program, const QStringList &arguments,
+                      QProcess *started = nullptr,
+                      const std::function<void(QProcess &)> &whileRunning = {})
 {
     QProcess own;
     QProcess &process = started ? *started : own;
     if (!started)
-        process.start(QStringLiteral(KELM_LOGO), arguments);
+        process.start(program, arguments);
     const bool ended = QTest::qWaitFor(
         [&] {
             if (whileRunning)
                 whileRunning(process);
             return process.state() == QProcess::NotRunning;
         },
-        60000);
+        90000);
     Run run;
     if (!ended) {
         process.kill();
@@ -56,6 +78,18 @@ Run runLogo(const QStringList &arguments, QProcess *started = nullptr,
     return run;
 }
 
+inline Run runLogo(const QStringList &arguments, QProcess *started = nullptr,
+                   const std::function<void(QProcess &)> &whileRunning = {})
+{
+    return runProgram(QStringLiteral(KELM_LOGO), arguments, started, whileRunning);
+}
+
+// A started kelm-logo waited for to its end.
+inline Run finish(QProcess &process)
+{
+    return runLogo({}, &process);
+}
+
 inline QString tcp(quint16 port)
 {
     return QStringLiteral("127.0.0.1:%1").arg(port);
@@ -65,6 +99,12 @@ inline bool writeFile(const QString &path, const QByteArray &content)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
+
+inline QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // A logo on transparency: a dark mark and text-like bars, a half-transparent

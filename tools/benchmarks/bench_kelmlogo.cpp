@@ -17,6 +17,8 @@
 #include "epollfloor.h"
 #include "support/testfolder.h"
 
+#include "core/system/filedescriptors.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
@@ -267,10 +269,7 @@ Figures measure(int n, const QString &picture, const Options &options, const Tes
 int main(int argc, char **argv)
 {
     // The floor holds N sockets here; the printers raise their own limit.
-    rlimit files{};
-    ::getrlimit(RLIMIT_NOFILE, &files);
-    files.rlim_cur = files.rlim_max;
-    ::setrlimit(RLIMIT_NOFILE, &files);
+    raiseFileLimitToHard();
 
     QCoreApplication app(argc, argv);
     Options options;
@@ -295,7 +294,7 @@ int main(int argc, char **argv)
     if (options.pinned)
         pin(0, 0);
     TestFolder folder;
-    const QString picture = makePicture(folder);
+    const QString picture = makeDottedLogo(folder);
 
     double load[3] = {0, 0, 0};
     ::getloadavg(load, 3);

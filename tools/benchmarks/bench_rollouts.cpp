@@ -9,6 +9,7 @@
 #include "benchpicture.h"
 #include "support/testfolder.h"
 
+#include "core/system/filedescriptors.h"
 #include "core/transfer/journal.h"
 
 #include <QCoreApplication>
@@ -21,7 +22,6 @@
 #include <QStandardPaths>
 
 #include <cstdio>
-#include <sys/resource.h>
 
 namespace {
 
@@ -124,15 +124,12 @@ void say(const char *what, const Result &r, double goal, const char *unit = "s")
 
 int main(int argc, char **argv)
 {
-    rlimit files{};
-    ::getrlimit(RLIMIT_NOFILE, &files);
-    files.rlim_cur = files.rlim_max;
-    ::setrlimit(RLIMIT_NOFILE, &files);
+    raiseFileLimitToHard();
     QCoreApplication app(argc, argv);
     const int n = argc > 1 ? std::atoi(argv[1]) : 2000;
     const int m = argc > 2 ? std::atoi(argv[2]) : 5000;
     TestFolder folder; // its own XDG_STATE_HOME too
-    const QString picture = makePicture(folder);
+    const QString picture = makeDottedLogo(folder);
     const QString prlimit = QStandardPaths::findExecutable("prlimit");
 
     // 1. The open-file limit.

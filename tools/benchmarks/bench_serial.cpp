@@ -178,7 +178,7 @@ int main(int argc, char **argv)
     const int repetitions = argc > 1 ? std::max(1, atoi(argv[1])) : 5;
 
     TestFolder folder;
-    const QString picture = makePicture(folder);
+    const QString picture = makeDottedLogo(folder);
     programRun(picture); // warm-up: first-use costs are not per frame
     floorRun();
 

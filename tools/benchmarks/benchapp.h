@@ -36,14 +36,14 @@ private:
 };
 
 // The main window shown, as the operator has it, with the benchmark's logo
-// (makePicture) loaded once open() returns true.
+// (makeDottedLogo) loaded once open() returns true.
 struct ShownWindow
 {
     ShownWindow() : window(&notifier), tester(window) {}
     bool open()
     {
         window.show();
-        return tester.loadFile(makePicture(folder)) && QTest::qWaitForWindowExposed(&window);
+        return tester.loadFile(makeDottedLogo(folder)) && QTest::qWaitForWindowExposed(&window);
     }
 
     TestFolder folder;

@@ -7,7 +7,7 @@
 #include <QPainter>
 
 // A 416 x 96 logo with dots on every row, so that every frame carries data.
-inline QString makePicture(const TestFolder &folder)
+inline QString makeDottedLogo(const TestFolder &folder)
 {
     QImage picture(416, 96, QImage::Format_RGB32);
     picture.fill(Qt::white);

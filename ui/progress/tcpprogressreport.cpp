@@ -4,6 +4,7 @@
 #include "core/product.h"
 #include "core/system/safefile.h"
 #include "core/transfer/connection.h"
+#include "core/transfer/failedretry.h"
 #include "ui/messageboxnotifier.h"
 
 #include <QDateTime>
@@ -27,6 +28,8 @@ QList<PrinterResult> TcpProgressDialog::results() const
             result.seconds = row.connection->elapsedMs() / 1000.0;
         }
         result.attempts = row.attempts;
+        if (result.outcome == PrinterOutcome::LocalError && retrier)
+            result.cause = retrier->causeOf(row.connection);
         list.append(result);
     }
     return list;

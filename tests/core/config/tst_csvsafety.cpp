@@ -2,6 +2,7 @@
 // formula-like cells, ports that are no number, IPv6, files that never end.
 #include "support/fulldisk.h"
 #include "support/testfolder.h"
+#include "support/unreadablefiles.h"
 
 #include "core/config/printercsv.h"
 #include "core/system/safefile.h"
@@ -81,12 +82,7 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("device") << QStringLiteral("/dev/zero")
-                                << QStringLiteral("to nie jest zwykły plik");
-        QTest::newRow("FIFO") << QStringLiteral("fifo")
-                              << QStringLiteral("to nie jest zwykły plik");
-        QTest::newRow("too large")
-            << QStringLiteral("large.csv") << QStringLiteral("plik jest większy niż 64 MB");
+        addUnreadableFileRows();
         QTest::newRow("missing") << QStringLiteral("missing.csv")
                                  << QStringLiteral("nie ma takiego pliku ani katalogu");
     }
@@ -95,10 +91,7 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QString, reason);
         TestFolder folder;
-        QVERIFY(::mkfifo("fifo", 0600) == 0);
-        QFile large(QStringLiteral("large.csv"));
-        QVERIFY(large.open(QIODevice::WriteOnly) && large.resize(maxInputFileSize + 1));
-        large.close();
+        QVERIFY(makeUnreadableFiles());
         QByteArray content;
         QString said;
         QVERIFY(!readSmallFile(name, maxInputFileSize, &content, &said));

@@ -1,6 +1,7 @@
 // One Connection against a printer on loopback, on an unbuffered socket as the
 // main window opens them: how each transfer ends, and what a printer that sends
 // what nobody asked for cannot do.
+#include "support/connectionlink.h"
 #include "support/logorows.h"
 #include "support/loopbackprinter.h"
 #include "support/recordingnotifier.h"
@@ -16,39 +17,6 @@ Q_DECLARE_METATYPE(PrinterOutcome)
 namespace {
 
 const QString title = QStringLiteral("Kelm Graphics");
-
-// A Connection on its own unbuffered socket.
-struct Link
-{
-    explicit Link(Notifier &notifier, int port)
-        : port(port), connection(&socket, 0, &notifier),
-          changed(&connection, &Connection::outcomeChanged),
-          finished(&connection, &Connection::finished),
-          disconnected(&socket, &QTcpSocket::disconnected)
-    {
-        connection.setPrinter(QStringLiteral("Kasa 1"), QStringLiteral("127.0.0.1"), quint16(port));
-        socket.connectToHost(QHostAddress::LocalHost, quint16(port),
-                             QIODevice::ReadWrite | QIODevice::Unbuffered);
-    }
-    bool connected() { return socket.waitForConnected(5000); }
-    void start(int lines)
-    {
-        hex = logoHexOf(lines);
-        connection.setCurrentLine(1);
-        connection.setLineCount(lines);
-        connection.setTransferData(&hex, buildFrameTemplate(LogoPlacement::Header));
-        connection.sendLine();
-    }
-    QString detail() const { return QStringLiteral("Drukarka „Kasa 1”, 127.0.0.1:%1").arg(port); }
-
-    int port;
-    QTcpSocket socket;
-    QByteArray hex;
-    Connection connection;
-    QSignalSpy changed;
-    QSignalSpy finished;
-    QSignalSpy disconnected;
-};
 
 } // namespace
 
@@ -109,8 +77,8 @@ private slots:
         printer.answers = answers;
         printer.otherwise.clear();
         printer.dropAfter = dropAfter;
-        Link link(notifier, printer.port());
-        QVERIFY(link.connected());
+        ConnectionLink link(notifier);
+        QVERIFY(link.connectTo(printer.port()));
         link.connection.setAnswerTimeout(std::abs(timeout), timeout > 0);
         QCOMPARE(link.connection.outcome(), PrinterOutcome::Waiting);
         link.start(5);
@@ -154,8 +122,8 @@ private slots:
     {
         LoopbackPrinter printer;
         printer.answers = {QByteArray(1, '\0')};
-        Link link(notifier, printer.port());
-        QVERIFY(link.connected());
+        ConnectionLink link(notifier);
+        QVERIFY(link.connectTo(printer.port()));
         QTRY_VERIFY(printer.last());
         QTcpSocket *peer = printer.last();
         const auto landed = [&] {
@@ -194,7 +162,8 @@ private slots:
     void refused()
     {
         const quint16 port = LoopbackPrinter::deadPort();
-        Link link(notifier, port);
+        ConnectionLink link(notifier);
+        link.startConnecting(port);
         QTRY_COMPARE(link.connection.outcome(), PrinterOutcome::Refused);
         QTRY_VERIFY(!notifier.isEmpty());
         QCOMPARE(notifier.take().text.left(22), QStringLiteral("Połączenie zostało odr"));

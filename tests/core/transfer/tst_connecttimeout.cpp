@@ -5,6 +5,7 @@
 #include "core/transfer/connection.h"
 #include "core/transfer/failedretry.h"
 #include "core/transfer/rollout.h"
+#include "support/filelimit.h"
 #include "support/fullqueueprinter.h"
 #include "support/logorows.h"
 #include "support/loopbackprinter.h"
@@ -14,9 +15,6 @@
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTest>
-
-#include <sys/resource.h>
-#include <unistd.h>
 
 namespace {
 
@@ -82,18 +80,14 @@ private slots:
         connection.setOutcome(PrinterOutcome::Refused);
         FailedRetry retry(&notifier);
         retry.setPause(0);
-        rlimit before{};
-        QCOMPARE(::getrlimit(RLIMIT_NOFILE, &before), 0);
-        const int lowestFree = ::dup(0);
+        const int lowestFree = LoweredFileLimit::lowestFree();
         QVERIFY(lowestFree > 0);
-        ::close(lowestFree);
-        rlimit low = before;
-        low.rlim_cur = rlim_t(lowestFree);
-        QCOMPARE(::setrlimit(RLIMIT_NOFILE, &low), 0);
+        LoweredFileLimit limit{rlim_t(lowestFree)};
+        QVERIFY(limit.isLowered());
         retry.retry({{&connection, {QStringLiteral("Kasa 1"), loopback, good.port()}}});
         const bool ended =
             QTest::qWaitFor([&] { return connection.outcome() != PrinterOutcome::Waiting; });
-        ::setrlimit(RLIMIT_NOFILE, &before);
+        limit.restore();
         QVERIFY(ended);
         QCOMPARE(connection.outcome(), PrinterOutcome::LocalError);
         QTRY_VERIFY(!notifier.isEmpty());
@@ -103,6 +97,9 @@ private slots:
                      .arg(good.port())
                      .arg(lowestFree));
         KELM_EXPECT_NO_NOTICE(notifier);
+        // Kept for the report.
+        QCOMPARE(retry.causeOf(&connection),
+                 QStringLiteral("brak wolnych deskryptorów plików (limit %1)").arg(lowestFree));
     }
 
     // kelm-logo's roll-out: the same time-out on each attempt, the same pause

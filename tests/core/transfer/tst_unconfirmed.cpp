@@ -3,6 +3,7 @@
 #include "core/printer/frame.h"
 #include "core/transfer/connection.h"
 #include "core/transfer/printeroutcome.h"
+#include "support/connectionlink.h"
 #include "support/logorows.h"
 #include "support/loopbackprinter.h"
 #include "support/recordingnotifier.h"
@@ -11,40 +12,6 @@
 #include <QTest>
 
 Q_DECLARE_METATYPE(PrinterOutcome)
-
-namespace {
-
-// A Connection on an unbuffered socket, connected as `connect` does it.
-struct Link
-{
-    explicit Link(Notifier &notifier)
-        : connection(&socket, 0, &notifier), finished(&connection, &Connection::finished),
-          disconnected(&socket, &QTcpSocket::disconnected)
-    {
-    }
-    bool connectTo(quint16 port)
-    {
-        socket.connectToHost(QHostAddress::LocalHost, port,
-                             QIODevice::ReadWrite | QIODevice::Unbuffered);
-        return socket.waitForConnected(3000);
-    }
-    void start(int lines)
-    {
-        hex = logoHexOf(lines);
-        connection.setCurrentLine(1);
-        connection.setLineCount(lines);
-        connection.setTransferData(&hex, buildFrameTemplate(LogoPlacement::Header));
-        connection.sendLine();
-    }
-
-    QTcpSocket socket;
-    QByteArray hex;
-    Connection connection;
-    QSignalSpy finished;
-    QSignalSpy disconnected;
-};
-
-} // namespace
 
 class TstUnconfirmed : public QObject
 {
@@ -80,7 +47,7 @@ private slots:
         LoopbackPrinter printer;
         printer.answers = answers;
         printer.echo = echo;
-        Link link(notifier);
+        ConnectionLink link(notifier);
         QVERIFY(link.connectTo(printer.port()));
         link.start(5);
         QTRY_VERIFY(hasEnded(link.connection.outcome()));
@@ -115,7 +82,7 @@ private slots:
     void selfConnected()
     {
         const quint16 port = LoopbackPrinter::deadPort();
-        Link link(notifier);
+        ConnectionLink link(notifier);
         if (!link.socket.bind(QHostAddress::LocalHost, port) || !link.connectTo(port))
             QSKIP("the kernel did not connect the port to itself");
         link.start(5);
@@ -128,7 +95,7 @@ private slots:
     void floodRate()
     {
         LoopbackPrinter printer;
-        Link link(notifier);
+        ConnectionLink link(notifier);
         link.connection.setFloodLimit(2048, 400); // about 5 bytes per ms
         QVERIFY(link.connectTo(printer.port()));
         QTRY_VERIFY(printer.last());

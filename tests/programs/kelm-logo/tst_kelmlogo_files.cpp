@@ -1,68 +1,16 @@
 // kelm-logo and the files it reads and writes: printers files that never end,
 // a report on a full disk or under two signals, IPv6 printers.
 #include "support/fulldisk.h"
+#include "support/kelmlogorun.h"
 #include "support/simprocess.h"
 #include "support/testfolder.h"
+#include "support/unreadablefiles.h"
 
-#include <QImage>
 #include <QJsonArray>
 #include <QtTest>
 
 #include <csignal>
 #include <sys/stat.h>
-
-namespace {
-
-struct Run
-{
-    int code = -1;
-    QByteArray out;
-    QString err;
-};
-
-Run finish(QProcess &process)
-{
-    Run run;
-    if (!process.waitForFinished(30000)) {
-        process.kill();
-        process.waitForFinished();
-        return run;
-    }
-    run.code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput();
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
-}
-
-Run runLogo(const QStringList &arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral(KELM_LOGO), arguments);
-    return finish(process);
-}
-
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QString makePicture(const TestFolder &folder)
-{
-    QImage image(200, 80, QImage::Format_RGB32);
-    image.fill(Qt::black);
-    const QString path = folder.filePath(QStringLiteral("logo.png"));
-    image.save(path);
-    return path;
-}
-
-} // namespace
 
 class TstKelmLogoFiles : public QObject
 {
@@ -74,12 +22,7 @@ private slots:
     {
         QTest::addColumn<QString>("printers");
         QTest::addColumn<QString>("said");
-        QTest::newRow("device") << QStringLiteral("/dev/zero")
-                                << QStringLiteral("to nie jest zwykły plik");
-        QTest::newRow("FIFO") << QStringLiteral("fifo")
-                              << QStringLiteral("to nie jest zwykły plik");
-        QTest::newRow("too large")
-            << QStringLiteral("large.csv") << QStringLiteral("plik jest większy niż 64 MB");
+        addUnreadableFileRows();
         QTest::newRow("report over the printers file")
             << QStringLiteral("printers.csv") << QStringLiteral("to plik drukarek");
     }
@@ -89,16 +32,13 @@ private slots:
         QFETCH(QString, said);
         TestFolder folder;
         const QString picture = makePicture(folder);
-        QVERIFY(::mkfifo("fifo", 0600) == 0);
-        QFile large(QStringLiteral("large.csv"));
-        QVERIFY(large.open(QIODevice::WriteOnly) && large.resize((64 << 20) + 1));
-        large.close();
+        QVERIFY(makeUnreadableFiles());
         const QByteArray csv = "Kasa;127.0.0.1;9\n";
         QVERIFY(writeFile(QStringLiteral("printers.csv"), csv));
         const Run run =
             runLogo({"program", picture, "--printers", printers, "--report", "./printers.csv"});
         QCOMPARE(run.code, 2);
-        QVERIFY2(run.err.contains(said), qPrintable(run.err));
+        QVERIFY2(run.errText().contains(said), qPrintable(run.errText()));
         QCOMPARE(readFile(QStringLiteral("printers.csv")), csv);
     }
 
@@ -112,13 +52,13 @@ private slots:
         SimProcess sim({"--tcp", "127.0.0.1:0"});
         QVERIFY(sim.started);
         const Run run = runLogo({"program", makePicture(folder), "--tcp",
-                                 QStringLiteral("127.0.0.1:%1").arg(sim.ports.value(0)), "--json",
+                                 tcp(sim.ports.value(0)), "--json",
                                  "--report", disk.filePath(QStringLiteral("raport.csv"))});
         QCOMPARE(run.code, 3);
         QVERIFY(run.out.contains("\"outcome\":\"programmed\""));
-        QVERIFY2(run.err.contains(QStringLiteral("nie zapisano raportu")) &&
-                     run.err.contains(QStringLiteral("brak miejsca na dysku")),
-                 qPrintable(run.err));
+        QVERIFY2(run.errText().contains(QStringLiteral("nie zapisano raportu")) &&
+                     run.errText().contains(QStringLiteral("brak miejsca na dysku")),
+                 qPrintable(run.errText()));
         QCOMPARE(disk.read(QStringLiteral("raport.csv")), QByteArray("old report\n"));
     }
 
@@ -133,8 +73,8 @@ private slots:
         QProcess process;
         process.start(QStringLiteral(KELM_LOGO),
                       {"program", makePicture(folder), "--json", "--report", report, "--tcp",
-                       QStringLiteral("127.0.0.1:%1").arg(sim.ports.value(0)), "--tcp",
-                       QStringLiteral("127.0.0.1:%1").arg(sim.ports.value(1))});
+                       tcp(sim.ports.value(0)), "--tcp",
+                       tcp(sim.ports.value(1))});
         process.setReadChannel(QProcess::StandardError);
         QVERIFY(process.waitForReadyRead(10000)); // the logo's size: it has started
         ::kill(pid_t(process.processId()), SIGTERM);
@@ -158,7 +98,7 @@ private slots:
                           QStringLiteral("Kasa;[::1];%1\n").arg(sim.ports.at(0)).toUtf8()));
         const Run run = runLogo({"program", makePicture(folder), "--printers", "printers.csv",
                                  "--tcp", QStringLiteral("[::1]:%1").arg(sim.ports.at(1))});
-        QVERIFY2(run.code == 0, qPrintable(run.err));
+        QVERIFY2(run.code == 0, qPrintable(run.errText()));
     }
 };
 

@@ -1,77 +1,16 @@
 // kelm-logo run again over the same printers: the journal leaves alone what
 // holds the logo, a dry run sends nothing, a report feeds the failures back,
 // the open-file limit holds printers back instead of failing them.
+#include "support/kelmlogorun.h"
 #include "support/loopbackprinter.h"
 #include "support/simprocess.h"
 #include "support/testfolder.h"
 
 #include "core/transfer/journal.h"
 
-#include <QImage>
-#include <QPainter>
 #include <QStandardPaths>
 
 namespace {
-
-struct Run
-{
-    int code = -1;
-    QByteArray out;
-    QByteArray err;
-
-    // The printers' JSON lines, then the summary's object.
-    QStringList outcomes() const
-    {
-        QStringList list;
-        for (const QByteArray &line : out.split('\n'))
-            if (!line.isEmpty() && !line.startsWith("{\"summary\""))
-                list.append(QJsonDocument::fromJson(line).object().value("outcome").toString());
-        return list;
-    }
-    QJsonObject summary() const
-    {
-        const QList<QByteArray> lines = out.trimmed().split('\n');
-        return QJsonDocument::fromJson(lines.last()).object().value("summary").toObject();
-    }
-};
-
-Run runProgram(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    Run run;
-    if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 90000)) {
-        process.kill();
-        process.waitForFinished();
-        return run;
-    }
-    run.code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
-}
-
-Run runLogo(const QStringList &arguments)
-{
-    return runProgram(QStringLiteral(KELM_LOGO), arguments);
-}
-
-QString makePicture(const TestFolder &folder)
-{
-    QImage image(200, 50, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QPainter painter(&image);
-    painter.fillRect(10, 10, 120, 20, Qt::black);
-    painter.end();
-    const QString path = folder.filePath(QStringLiteral("logo.png"));
-    image.save(path);
-    return path;
-}
-
-QString tcp(quint16 port)
-{
-    return QStringLiteral("127.0.0.1:%1").arg(port);
-}
 
 int logosAt(const QString &out, quint16 port)
 {

@@ -2,6 +2,7 @@
 // choices made in its print preview: the same raster, dot for dot, so the same
 // frames.
 #include "core/logo/picturereader.h"
+#include "support/kelmlogorun.h"
 #include "support/mainwindowtester.h"
 #include "support/recordingnotifier.h"
 #include "support/testfolder.h"
@@ -9,7 +10,6 @@
 #include "ui/startup.h"
 
 #include <QComboBox>
-#include <QProcess>
 #include <QTest>
 
 Q_DECLARE_METATYPE(Conversion)
@@ -49,11 +49,9 @@ private slots:
         QVERIFY(logoLikePicture(1200, 500, 4).save(picture));
         const QString png = folder.filePath(QStringLiteral("podglad.png"));
 
-        QProcess logo;
-        logo.start(QStringLiteral(KELM_LOGO), QStringList{"preview", picture, "-o", png} + options);
-        QVERIFY(logo.waitForFinished(60000));
-        QCOMPARE(logo.exitCode(), 0);
-        const QByteArray said = logo.readAllStandardOutput();
+        const Run logo = runLogo(QStringList{"preview", picture, "-o", png} + options);
+        QCOMPARE(logo.code, 0);
+        const QByteArray said = logo.out;
 
         RecordingNotifier notifier;
         MainWindow window(&notifier);
@@ -92,12 +90,10 @@ private slots:
     {
         QFETCH(QStringList, options);
         TestFolder folder;
-        QProcess logo;
-        logo.start(QStringLiteral(KELM_LOGO),
-                   QStringList{"preview", folder.filePath("a.png"), "-o", "b.png"} + options);
-        QVERIFY(logo.waitForFinished(60000));
-        QCOMPARE(logo.exitCode(), 2);
-        QVERIFY(logo.readAllStandardError().contains("--"));
+        const Run logo =
+            runLogo(QStringList{"preview", folder.filePath("a.png"), "-o", "b.png"} + options);
+        QCOMPARE(logo.code, 2);
+        QVERIFY(logo.err.contains("--"));
     }
 };
 

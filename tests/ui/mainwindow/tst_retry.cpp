@@ -2,6 +2,7 @@
 // box, the send shows them "niepodłączona", and "Ponów nieudane" tries them
 // again within the same time-out.
 #include "core/transfer/failedretry.h"
+#include "support/filelimit.h"
 #include "support/fullqueueprinter.h"
 #include "support/loopbackprinter.h"
 #include "support/windowfixture.h"
@@ -27,6 +28,13 @@ class TstRetry : public QObject, WindowFixture
         s.tcpSockets << new QTcpSocket;
         s.printerCount = s.tcpSockets.size();
     }
+    bool loadLogo()
+    {
+        QImage image(416, 96, QImage::Format_Mono);
+        image.fill(1);
+        const QString path = folder->filePath(QStringLiteral("logo.png"));
+        return image.save(path) && t->loadFile(path);
+    }
     // "Wyślij" with 8 rows; `during` runs inside the progress dialog, then closes it.
     bool send(const std::function<void(TcpProgressDialog &)> &during)
     {
@@ -50,10 +58,7 @@ private slots:
 
     void handshakeNeverCompletes()
     {
-        QImage image(416, 96, QImage::Format_Mono);
-        image.fill(1);
-        const QString path = folder->filePath(QStringLiteral("logo.png"));
-        QVERIFY(image.save(path) && t->loadFile(path));
+        QVERIFY(loadLogo());
         FullQueuePrinter stuck1, stuck3;
         LoopbackPrinter good;
         t->connectTimeoutMs() = 300;
@@ -106,6 +111,42 @@ private slots:
         }));
         QCOMPARE(t->connections().at(2)->outcome(), PrinterOutcome::Stopped);
         QVERIFY(!QTest::qWaitFor([&] { return !notifier.isEmpty(); }, 400));
+    }
+
+    // A retry this computer cannot open a socket for: the report says why.
+    void reportGivesLocalCause()
+    {
+        QVERIFY(loadLogo());
+        FullQueuePrinter stuck;
+        t->connectTimeoutMs() = 300;
+        add(QStringLiteral("Kasa 1"), stuck.port());
+        t->linkSettings().linkMode = 2;
+        t->openLink();
+        QTRY_VERIFY(!notifier.isEmpty());
+        notifier.take(); // not connected within the time-out
+        QVERIFY(send([&](TcpProgressDialog &dialog) {
+            QTRY_VERIFY(dialog.retryButton->isEnabled());
+            dialog.retrier->setPause(0);
+            const int lowestFree = LoweredFileLimit::lowestFree();
+            QVERIFY(lowestFree > 0);
+            LoweredFileLimit limit{rlim_t(lowestFree)};
+            QVERIFY(limit.isLowered());
+            dialog.retryButton->click();
+            const bool ended = QTest::qWaitFor(
+                [&] { return dialog.results().at(0).outcome == PrinterOutcome::LocalError; });
+            limit.restore();
+            QVERIFY(ended);
+            // The journal could not be opened either, and says so first.
+            QTRY_VERIFY(!notifier.isEmpty());
+            QVERIFY(notifier.take().text.startsWith(QStringLiteral("nie można dopisać")));
+            QTRY_VERIFY(!notifier.isEmpty());
+            QCOMPARE(notifier.take().text,
+                     QStringLiteral("Nie połączono ponownie z drukarkami: 1."));
+            const PrinterResult result = dialog.results().at(0);
+            QCOMPARE(result.outcome, PrinterOutcome::LocalError);
+            QCOMPARE(result.cause,
+                     QStringLiteral("brak wolnych deskryptorów plików (limit %1)").arg(lowestFree));
+        }));
     }
 };
 

@@ -14,6 +14,22 @@
 #include <QDir>
 #include <QTimer>
 
+namespace {
+
+// A blank logo of 96 rows loaded into the window, ten rows down.
+bool loadBlankLogo(MainWindowTester &t, const TestFolder &folder)
+{
+    QImage image(416, 96, QImage::Format_Mono);
+    image.fill(1);
+    const QString path = folder.filePath(QStringLiteral("logo.png"));
+    if (!image.save(path) || !t.loadFile(path))
+        return false;
+    t.sliderY()->setValue(10);
+    return true;
+}
+
+} // namespace
+
 class TstSendJournal : public QObject
 {
     Q_OBJECT
@@ -41,11 +57,7 @@ private slots:
 
         MainWindow window(&notifier);
         MainWindowTester t(window);
-        QImage image(416, 96, QImage::Format_Mono);
-        image.fill(1);
-        QVERIFY(image.save(folder.filePath(QStringLiteral("logo.png"))));
-        QVERIFY(t.loadFile(folder.filePath(QStringLiteral("logo.png"))));
-        t.sliderY()->setValue(10);
+        QVERIFY(loadBlankLogo(t, folder));
         LinkSettings &s = t.linkSettings();
         for (LoopbackPrinter &p : printers) {
             s.printerIps << QStringLiteral("127.0.0.1");
@@ -107,11 +119,7 @@ private slots:
         QVERIFY(printer.isValid());
         MainWindow window(&notifier);
         MainWindowTester t(window);
-        QImage image(416, 96, QImage::Format_Mono);
-        image.fill(1);
-        QVERIFY(image.save(folder.filePath(QStringLiteral("logo.png"))));
-        QVERIFY(t.loadFile(folder.filePath(QStringLiteral("logo.png"))));
-        t.sliderY()->setValue(10);
+        QVERIFY(loadBlankLogo(t, folder));
         LinkSettings &s = t.linkSettings();
         s.linkMode = 1;
         s.comPortName = printer.slavePath();
