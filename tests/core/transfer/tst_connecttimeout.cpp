@@ -5,6 +5,7 @@
 #include "core/transfer/connection.h"
 #include "core/transfer/failedretry.h"
 #include "core/transfer/rollout.h"
+#include "support/descriptorlimit.h"
 #include "support/fullqueueprinter.h"
 #include "support/logorows.h"
 #include "support/loopbackprinter.h"
@@ -14,9 +15,6 @@
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTest>
-
-#include <sys/resource.h>
-#include <unistd.h>
 
 namespace {
 
@@ -36,9 +34,8 @@ private slots:
     void init() { notifier = RecordingNotifier(); }
     void cleanup() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
-    // "Ponów nieudane": after the pause each printer is connected anew; the one
-    // behind a full queue ends with no answer once the time-out has passed, the
-    // other is programmed; one box names the printer missed.
+    // "Ponów nieudane": each printer connected anew after the pause; one box
+    // names the one that missed the time-out.
     void windowRetry()
     {
         FullQueuePrinter stuck;
@@ -72,8 +69,7 @@ private slots:
         QVERIFY(!QTest::qWaitFor([&] { return !notifier.isEmpty(); }, 200));
     }
 
-    // With no descriptor to be had the printer is not called refused: it ends
-    // with the local cause, told in the retry's box.
+    // With no descriptor to be had the printer is not called refused.
     void localFault()
     {
         LoopbackPrinter good;
@@ -82,31 +78,25 @@ private slots:
         connection.setOutcome(PrinterOutcome::Refused);
         FailedRetry retry(&notifier);
         retry.setPause(0);
-        rlimit before{};
-        QCOMPARE(::getrlimit(RLIMIT_NOFILE, &before), 0);
-        const int lowestFree = ::dup(0);
-        QVERIFY(lowestFree > 0);
-        ::close(lowestFree);
-        rlimit low = before;
-        low.rlim_cur = rlim_t(lowestFree);
-        QCOMPARE(::setrlimit(RLIMIT_NOFILE, &low), 0);
-        retry.retry({{&connection, {QStringLiteral("Kasa 1"), loopback, good.port()}}});
-        const bool ended =
-            QTest::qWaitFor([&] { return connection.outcome() != PrinterOutcome::Waiting; });
-        ::setrlimit(RLIMIT_NOFILE, &before);
-        QVERIFY(ended);
+        int limit = 0;
+        {
+            DescriptorLimit none(0);
+            limit = none.lowestFree;
+            retry.retry({{&connection, {QStringLiteral("Kasa 1"), loopback, good.port()}}});
+            QVERIFY(
+                QTest::qWaitFor([&] { return connection.outcome() != PrinterOutcome::Waiting; }));
+        }
         QCOMPARE(connection.outcome(), PrinterOutcome::LocalError);
         QTRY_VERIFY(!notifier.isEmpty());
         QCOMPARE(notifier.take().detailedText,
                  QStringLiteral("„Kasa 1” (127.0.0.1:%1): błąd lokalny: brak wolnych "
                                 "deskryptorów plików (limit %2)")
                      .arg(good.port())
-                     .arg(lowestFree));
+                     .arg(limit));
         KELM_EXPECT_NO_NOTICE(notifier);
     }
 
-    // kelm-logo's roll-out: the same time-out on each attempt, the same pause
-    // between them.
+    // kelm-logo's roll-out: the time-out on each attempt, the pause between.
     void rolloutRetry()
     {
         FullQueuePrinter stuck;

@@ -1,6 +1,7 @@
 // The roll-out engine when this process runs out of descriptors: printers wait
 // for one to free up and are programmed, never reported as refused; with none
 // to wait for, the outcome names the local cause.
+#include "support/descriptorlimit.h"
 #include "support/recordingnotifier.h"
 #include "support/simprocess.h"
 
@@ -8,27 +9,6 @@
 #include "core/transfer/rollout.h"
 
 #include <QSignalSpy>
-
-#include <sys/resource.h>
-#include <unistd.h>
-
-namespace {
-
-// The soft limit of open files lowered for the object's life.
-struct LowerLimit
-{
-    explicit LowerLimit(rlim_t soft)
-    {
-        ::getrlimit(RLIMIT_NOFILE, &saved);
-        rlimit lower = saved;
-        lower.rlim_cur = soft;
-        ::setrlimit(RLIMIT_NOFILE, &lower);
-    }
-    ~LowerLimit() { ::setrlimit(RLIMIT_NOFILE, &saved); }
-    rlimit saved{};
-};
-
-} // namespace
 
 class TstRolloutLimit : public QObject
 {
@@ -57,14 +37,10 @@ private slots:
             targets.append({QString(), QStringLiteral("127.0.0.1"), port});
         RecordingNotifier notifier;
         Rollout rollout(&notifier);
-        const QByteArray hex(104 * 4, '0');
-        rollout.setLogo(hex, 4, buildFrameTemplate(LogoPlacement::Header));
+        rollout.setLogo(QByteArray(104 * 4, '0'), 4, buildFrameTemplate(LogoPlacement::Header));
         QSignalSpy finished(&rollout, &Rollout::finished);
         {
-            // The limit bounds descriptor numbers: the lowest free one plus `spare`.
-            const int lowest = ::dup(0);
-            ::close(lowest);
-            LowerLimit limit(rlim_t(lowest + spare));
+            DescriptorLimit limit(spare);
             rollout.start(targets);
             QVERIFY(finished.wait(30000));
         }
