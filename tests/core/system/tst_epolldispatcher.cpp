@@ -162,21 +162,6 @@ private slots:
         QCOMPARE(fired, 2);
     }
 
-    void timerBookkeeping()
-    {
-        QObject owner;
-        const int quick = owner.startTimer(1000);
-        owner.startTimer(3000, Qt::VeryCoarseTimer);
-        QCOMPARE(dispatcher()->registeredTimers(&owner).at(1).timerType, Qt::VeryCoarseTimer);
-        const int left = dispatcher()->remainingTime(quick);
-        QVERIFY2(left > 0 && left <= 1000, qPrintable(QString::number(left)));
-        owner.killTimer(quick);
-        QCOMPARE(dispatcher()->remainingTime(quick), -1);
-        QCOMPARE(dispatcher()->registeredTimers(&owner).size(), 1);
-        QVERIFY(dispatcher()->unregisterTimers(&owner));
-        QVERIFY(dispatcher()->registeredTimers(&owner).isEmpty());
-    }
-
     void excludedSocketDoesNotSpin()
     {
         Pair pair;
