@@ -1,12 +1,12 @@
 // One Connection against a printer on loopback, on an unbuffered socket as the
 // main window opens them: how each transfer ends, and what a printer that sends
 // what nobody asked for cannot do.
+#include "core/printer/frame.h"
+#include "core/transfer/connection.h"
+#include "core/transfer/printeroutcome.h"
 #include "support/logorows.h"
 #include "support/loopbackprinter.h"
 #include "support/recordingnotifier.h"
-#include "core/transfer/connection.h"
-#include "core/printer/frame.h"
-#include "core/transfer/printeroutcome.h"
 
 #include <QSignalSpy>
 #include <QTest>

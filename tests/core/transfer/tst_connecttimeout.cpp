@@ -1,6 +1,5 @@
-// A printer that never completes the handshake, tried again by the window's
-// rule and by the roll-out: a pause, a new connection, and an end within the
-// connect time-out, told once.
+// A printer that never completes the handshake, tried again after a pause and
+// given up within the connect time-out, by the window's retry and the roll-out.
 #include "core/printer/frame.h"
 #include "core/transfer/connection.h"
 #include "core/transfer/failedretry.h"

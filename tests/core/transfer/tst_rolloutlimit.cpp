@@ -1,6 +1,5 @@
-// The roll-out engine when this process runs out of descriptors: printers wait
-// for one to free up and are programmed, never reported as refused; with none
-// to wait for, the outcome names the local cause.
+// Out of descriptors, the roll-out's printers wait for one and are programmed;
+// with none to wait for they end with the local cause, never "refused".
 #include "support/descriptorlimit.h"
 #include "support/recordingnotifier.h"
 #include "support/simprocess.h"

@@ -1,6 +1,5 @@
-// Printers that never complete the handshake: the link gives up on them in one
-// box, the send shows them "niepodłączona", and "Ponów nieudane" tries them
-// again within the same time-out.
+// Printers that never complete the handshake: told in one box, shown
+// "niepodłączona", tried again by "Ponów nieudane".
 #include "core/transfer/failedretry.h"
 #include "support/fullqueueprinter.h"
 #include "support/loopbackprinter.h"
