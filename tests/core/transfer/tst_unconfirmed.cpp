@@ -82,6 +82,7 @@ private slots:
         Link link(notifier);
         if (printer == "self") {
             const quint16 port = LoopbackPrinter::deadPort();
+            LoopbackPrinter::freePort(port); // for this socket alone to bind
             if (!link.socket.bind(QHostAddress::LocalHost, port) || !link.connectTo(port))
                 QSKIP("the kernel did not connect the port to itself");
         } else {
