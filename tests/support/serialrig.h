@@ -1,18 +1,16 @@
 #pragma once
 
 #include "support/logorows.h"
-#include "support/mainwindowtester.h"
 #include "support/ptyprinter.h"
 #include "support/recordingnotifier.h"
-#include "support/testfolder.h"
+#include "support/windowsetup.h"
 
 #include <QSerialPort>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 
-// The main window with a printer on a pseudo-terminal, and a local server that
-// takes the TCP/IP printers' connections and leaves them be.
+// The main window with a printer on a pseudo-terminal.
 struct SerialRig
 {
     explicit SerialRig(RecordingNotifier &notifier) : window(&notifier)
@@ -43,11 +41,7 @@ struct SerialRig
     // A picture loaded and the port open on the printer.
     bool ready()
     {
-        QImage picture(416, 96, QImage::Format_Mono);
-        picture.fill(1);
-        const QString path = folder.filePath(QStringLiteral("logo.png"));
-        return printer.isValid() && picture.save(path) && t.loadFile(path) &&
-               openSerial(printer.slavePath());
+        return printer.isValid() && loadWhiteLogo(t, folder) && openSerial(printer.slavePath());
     }
 
     // sliderY such that 96 * Y / 100 == rows, then "Wyślij".

@@ -3,6 +3,7 @@
 #include "core/config/printercsv.h"
 #include "core/config/settingsformat.h"
 #include "core/transfer/connection.h"
+#include "support/fullqueueprinter.h"
 #include "support/modalanswerer.h"
 #include "support/ptyprinter.h"
 #include "support/windowfixture.h"
@@ -10,11 +11,7 @@
 #include "ui/settings/editshopdialog.h"
 #include "ui/startup.h"
 
-#include <QCheckBox>
-#include <QComboBox>
 #include <QFile>
-#include <QFileDialog>
-#include <QLineEdit>
 #include <QPointer>
 #include <QSerialPort>
 #include <QStandardItemModel>
@@ -23,11 +20,7 @@
 #include <QTcpSocket>
 #include <QtTest>
 
-#include <arpa/inet.h>
 #include <memory>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 // The settings dialog's state that no widget shows.
 class ConnectDialogTester
@@ -129,29 +122,10 @@ inline QByteArray printerLine(const QByteArray &ip, quint16 port, const QByteArr
            (ticked ? "1\n" : "0\n");
 }
 
-// A printer on 127.0.0.1 that never completes a connection: its queue of one
-// is taken by a connection it never accepts, so the kernel drops the next ones.
-struct StuckPrinter
+// A printer on 127.0.0.1 that never completes a connection.
+struct StuckPrinter : FullQueuePrinter
 {
-    StuckPrinter()
-    {
-        fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (::bind(fd, reinterpret_cast<sockaddr *>(&address), length) == 0 &&
-            ::listen(fd, 0) == 0 &&
-            ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) == 0)
-            port = ntohs(address.sin_port);
-        filler.connectToHost(QHostAddress::LocalHost, port);
-    }
-    ~StuckPrinter() { ::close(fd); }
-    bool isValid() { return port != 0 && filler.waitForConnected(5000); }
-
-    int fd = -1;
-    quint16 port = 0;
-    QTcpSocket filler;
+    const quint16 port = FullQueuePrinter::port();
 };
 
 inline ComPort comPort(const PtyPair &pty)
@@ -219,7 +193,7 @@ protected:
         configureApplication(*qApp);
         QVERIFY(ptyA.isValid() && ptyB.isValid());
         QVERIFY(printer.listen(QHostAddress::LocalHost));
-        QVERIFY(stuckPrinter.isValid());
+        QVERIFY(stuckPrinter.port != 0);
     }
     void setUp()
     {

@@ -49,9 +49,8 @@ class TstBrightness : public QObject
     Q_OBJECT
 
 private slots:
-    // The rasters of every method as they were before "Jasność" existed (MD5 of
-    // the hex), for a picture the smooth reduction shrinks and one it reduces
-    // first; at neutral brightness they stay exactly those.
+    // The rasters as they were before "Jasność" existed (MD5 of the hex), for a
+    // picture the smooth reduction shrinks and one it reduces first.
     void neutralKeepsTheRaster_data()
     {
         QTest::addColumn<QSize>("size");
@@ -60,22 +59,14 @@ private slots:
         QTest::addColumn<int>("y");
         QTest::addColumn<QByteArray>("md5");
         const QSize small(700, 260), large(2600, 700);
-        QTest::newRow("diffusion 100/100") << small << Dither::Diffusion << 100 << 100
-                                           << QByteArray("fc665e91120d42cc99cb10ae748d427a");
-        QTest::newRow("diffusion 95/80") << small << Dither::Diffusion << 95 << 80
-                                         << QByteArray("a0dab43169ca69945763eb4391553d6a");
-        QTest::newRow("threshold 100/100") << small << Dither::Threshold << 100 << 100
-                                           << QByteArray("a7c27fbae1f73dddc75fa8ce40189ec5");
-        QTest::newRow("threshold 50/33") << small << Dither::Threshold << 50 << 33
-                                         << QByteArray("0b73489115ec38cb1ac7a7966ae38d3b");
-        QTest::newRow("atkinson 95/80") << small << Dither::Atkinson << 95 << 80
-                                        << QByteArray("708fcea44614a3ba7c4fff247ee05bc1");
-        QTest::newRow("large threshold 95/80") << large << Dither::Threshold << 95 << 80
-                                               << QByteArray("1eac5451028e3a71e49905c40e115fff");
-        QTest::newRow("large atkinson 100/100") << large << Dither::Atkinson << 100 << 100
-                                                << QByteArray("bb5bb7d029c38e6fbc3e49fda714c192");
-        QTest::newRow("large diffusion 50/33") << large << Dither::Diffusion << 50 << 33
-                                               << QByteArray("79c5189d96c78947f9494fd7ff9d8e78");
+        QTest::newRow("diffusion") << small << Dither::Diffusion << 95 << 80
+                                   << QByteArray("a0dab43169ca69945763eb4391553d6a");
+        QTest::newRow("threshold") << small << Dither::Threshold << 50 << 33
+                                   << QByteArray("0b73489115ec38cb1ac7a7966ae38d3b");
+        QTest::newRow("atkinson") << small << Dither::Atkinson << 95 << 80
+                                  << QByteArray("708fcea44614a3ba7c4fff247ee05bc1");
+        QTest::newRow("large diffusion") << large << Dither::Diffusion << 50 << 33
+                                         << QByteArray("79c5189d96c78947f9494fd7ff9d8e78");
     }
     void neutralKeepsTheRaster()
     {
@@ -84,42 +75,26 @@ private slots:
         QFETCH(int, x);
         QFETCH(int, y);
         QFETCH(QByteArray, md5);
-        Conversion conversion;
-        conversion.method = method;
-        conversion.level = 90;
         const LogoRaster raster =
-            buildLogoRaster(formulaPicture(size.width(), size.height()), x, y, conversion);
-        QCOMPARE(raster.lineCount, y * 96 / 100);
+            buildLogoRaster(formulaPicture(size.width(), size.height()), x, y, {method, 90});
         QCOMPARE(QCryptographicHash::hash(raster.hex, QCryptographicHash::Md5).toHex(), md5);
-        const GreyTable neutral = brightnessTable(0);
-        for (int grey = 0; grey < 256; ++grey)
-            QCOMPARE(int(neutral[size_t(grey)]), grey);
     }
 
-    // Lighter gives fewer black dots with every method, darker more; black and
-    // white stay as they are.
-    void brightnessLightensAndDarkens_data()
-    {
-        QTest::addColumn<Dither>("method");
-        QTest::newRow("diffusion") << Dither::Diffusion;
-        QTest::newRow("threshold") << Dither::Threshold;
-        QTest::newRow("atkinson") << Dither::Atkinson;
-    }
+    // Lighter gives fewer black dots with every method, darker more.
     void brightnessLightensAndDarkens()
     {
-        QFETCH(Dither, method);
         const QImage picture = formulaPicture(700, 260);
-        int previous = 416 * 96 + 1;
-        for (int brightness : {-100, -40, 0, 40, 100}) {
-            const int black =
-                blackDots(buildLogoRaster(picture, 100, 100, {method, 128, false, brightness}));
-            QVERIFY2(black < previous,
-                     qPrintable(QStringLiteral("%1: %2").arg(brightness).arg(black)));
-            previous = black;
-        }
-        for (int brightness : {darkestBrightness, lightestBrightness}) {
-            QCOMPARE(int(brightnessTable(brightness)[0]), 0);
-            QCOMPARE(int(brightnessTable(brightness)[255]), 255);
+        for (const Dither method : {Dither::Diffusion, Dither::Threshold, Dither::Atkinson}) {
+            int previous = 416 * 96 + 1;
+            for (int brightness : {-100, -40, 0, 40, 100}) {
+                const int black =
+                    blackDots(buildLogoRaster(picture, 100, 100, {method, 128, false, brightness}));
+                QVERIFY2(
+                    black < previous,
+                    qPrintable(
+                        QStringLiteral("%1, %2: %3").arg(int(method)).arg(brightness).arg(black)));
+                previous = black;
+            }
         }
     }
 
@@ -132,11 +107,9 @@ private slots:
         QTest::addColumn<int>("share");
         QTest::addColumn<int>("brightness");
         QTest::newRow("black and white, half") << 0 << 255 << 50 << 0;
-        QTest::newRow("greys, a tenth dark") << 50 << 200 << 10 << 0;
         QTest::newRow("close greys, mostly dark") << 100 << 110 << 90 << 0;
-        QTest::newRow("far above 128") << 180 << 240 << 30 << 0;
+        QTest::newRow("far above 128, a tenth dark") << 180 << 240 << 10 << 0;
         QTest::newRow("lightened") << 60 << 120 << 50 << 60;
-        QTest::newRow("darkened") << 140 << 220 << 50 << -60;
     }
     void otsuSplitsTwoTones()
     {
@@ -144,10 +117,10 @@ private slots:
         QFETCH(int, light);
         QFETCH(int, share);
         QFETCH(int, brightness);
-        Conversion conversion{Dither::Threshold, 128, true, brightness};
         int level = 0;
         const LogoRaster raster =
-            buildLogoRaster(twoTones(dark, light, share), 100, 100, conversion, &level);
+            buildLogoRaster(twoTones(dark, light, share), 100, 100,
+                            {Dither::Threshold, 128, true, brightness}, &level);
         const GreyTable table = brightnessTable(brightness);
         QVERIFY2(table[size_t(dark)] < level && level <= table[size_t(light)],
                  qPrintable(QString::number(level)));
@@ -181,7 +154,6 @@ private slots:
         QFETCH(QByteArray, written);
         QVERIFY(parseConversionFile(content) == conversion);
         QCOMPARE(formatConversionFile(conversion), written);
-        QVERIFY(parseConversionFile(written) == conversion);
     }
 };
 

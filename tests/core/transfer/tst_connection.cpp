@@ -5,9 +5,6 @@
 #include "support/logorows.h"
 #include "support/loopbackprinter.h"
 #include "support/recordingnotifier.h"
-#include "core/transfer/connection.h"
-#include "core/printer/frame.h"
-#include "core/transfer/printeroutcome.h"
 
 #include <QSignalSpy>
 #include <QTest>

@@ -1,11 +1,10 @@
-// A printer that never completes the handshake, tried again by the window's
-// rule and by the roll-out: a pause, a new connection, and an end within the
-// connect time-out, told once.
+// A printer that never completes the handshake, tried again after a pause and
+// given up within the connect time-out, by the window's retry and the roll-out.
 #include "core/printer/frame.h"
 #include "core/transfer/connection.h"
 #include "core/transfer/failedretry.h"
 #include "core/transfer/rollout.h"
-#include "support/filelimit.h"
+#include "support/descriptorlimit.h"
 #include "support/fullqueueprinter.h"
 #include "support/logorows.h"
 #include "support/loopbackprinter.h"
@@ -34,9 +33,8 @@ private slots:
     void init() { notifier = RecordingNotifier(); }
     void cleanup() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
-    // "Ponów nieudane": after the pause each printer is connected anew; the one
-    // behind a full queue ends with no answer once the time-out has passed, the
-    // other is programmed; one box names the printer missed.
+    // "Ponów nieudane": each printer connected anew after the pause; one box
+    // names the one that missed the time-out.
     void windowRetry()
     {
         FullQueuePrinter stuck;
@@ -70,8 +68,7 @@ private slots:
         QVERIFY(!QTest::qWaitFor([&] { return !notifier.isEmpty(); }, 200));
     }
 
-    // With no descriptor to be had the printer is not called refused: it ends
-    // with the local cause, told in the retry's box.
+    // With no descriptor to be had the printer is not called refused.
     void localFault()
     {
         LoopbackPrinter good;
@@ -80,30 +77,28 @@ private slots:
         connection.setOutcome(PrinterOutcome::Refused);
         FailedRetry retry(&notifier);
         retry.setPause(0);
-        const int lowestFree = LoweredFileLimit::lowestFree();
-        QVERIFY(lowestFree > 0);
-        LoweredFileLimit limit{rlim_t(lowestFree)};
-        QVERIFY(limit.isLowered());
-        retry.retry({{&connection, {QStringLiteral("Kasa 1"), loopback, good.port()}}});
-        const bool ended =
-            QTest::qWaitFor([&] { return connection.outcome() != PrinterOutcome::Waiting; });
-        limit.restore();
-        QVERIFY(ended);
+        int limit = 0;
+        {
+            DescriptorLimit none(0);
+            limit = none.lowestFree;
+            retry.retry({{&connection, {QStringLiteral("Kasa 1"), loopback, good.port()}}});
+            QVERIFY(
+                QTest::qWaitFor([&] { return connection.outcome() != PrinterOutcome::Waiting; }));
+        }
         QCOMPARE(connection.outcome(), PrinterOutcome::LocalError);
         QTRY_VERIFY(!notifier.isEmpty());
         QCOMPARE(notifier.take().detailedText,
                  QStringLiteral("„Kasa 1” (127.0.0.1:%1): błąd lokalny: brak wolnych "
                                 "deskryptorów plików (limit %2)")
                      .arg(good.port())
-                     .arg(lowestFree));
+                     .arg(limit));
         KELM_EXPECT_NO_NOTICE(notifier);
         // Kept for the report.
         QCOMPARE(retry.causeOf(&connection),
-                 QStringLiteral("brak wolnych deskryptorów plików (limit %1)").arg(lowestFree));
+                 QStringLiteral("brak wolnych deskryptorów plików (limit %1)").arg(limit));
     }
 
-    // kelm-logo's roll-out: the same time-out on each attempt, the same pause
-    // between them.
+    // kelm-logo's roll-out: the time-out on each attempt, the pause between.
     void rolloutRetry()
     {
         FullQueuePrinter stuck;

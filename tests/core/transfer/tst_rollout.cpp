@@ -1,10 +1,10 @@
 // The roll-out without a window against printers on loopback: how each printer
 // ends, trying the failed ones again, the limit on printers in flight, stopping.
+#include "core/printer/frame.h"
+#include "core/transfer/rollout.h"
 #include "support/logorows.h"
 #include "support/loopbackprinter.h"
 #include "support/recordingnotifier.h"
-#include "core/printer/frame.h"
-#include "core/transfer/rollout.h"
 
 #include <QSignalSpy>
 #include <QTest>

@@ -1,7 +1,6 @@
-// The roll-out engine when this process runs out of descriptors: printers wait
-// for one to free up and are programmed, never reported as refused; with none
-// to wait for, the outcome names the local cause.
-#include "support/filelimit.h"
+// Out of descriptors, the roll-out's printers wait for one and are programmed;
+// with none to wait for they end with the local cause, never "refused".
+#include "support/descriptorlimit.h"
 #include "support/recordingnotifier.h"
 #include "support/simprocess.h"
 
@@ -43,13 +42,10 @@ private slots:
             targets.append({QString(), QStringLiteral("127.0.0.1"), port});
         RecordingNotifier notifier;
         Rollout rollout(&notifier);
-        const QByteArray hex(104 * 4, '0');
-        rollout.setLogo(hex, 4, buildFrameTemplate(LogoPlacement::Header));
+        rollout.setLogo(QByteArray(104 * 4, '0'), 4, buildFrameTemplate(LogoPlacement::Header));
         QSignalSpy finished(&rollout, &Rollout::finished);
         {
-            // The limit bounds descriptor numbers: the lowest free one plus `spare`.
-            const int lowest = LoweredFileLimit::lowestFree();
-            LoweredFileLimit limit(rlim_t(lowest + spare));
+            DescriptorLimit limit(spare);
             rollout.start(targets);
             QVERIFY(finished.wait(30000));
         }

@@ -1,12 +1,12 @@
 // "Zapisz raport..." on a full disk: the old report stays and a box says so.
 #include "support/fulldisk.h"
 #include "support/recordingnotifier.h"
+#include "support/windowsetup.h"
 
 #include "core/config/linksettings.h"
 #include "ui/progress/tcpprogressdialog.h"
 
 #include <QDir>
-#include <QTcpSocket>
 #include <QtTest>
 
 class TstReportSave : public QObject
@@ -20,13 +20,7 @@ private slots:
         if (!disk.ready)
             QSKIP(qPrintable(disk.why));
         LinkSettings settings;
-        QTcpSocket socket;
-        settings.tcpSockets = {&socket};
-        settings.printerIps = QStringList{QStringLiteral("127.0.0.1")};
-        settings.printerPorts = QStringList{QStringLiteral("9100")};
-        settings.printerNames = QStringList{QString(5000, QLatin1Char('K'))};
-        settings.printerSelected = {true};
-        settings.printerCount = 1;
+        addTcpEntry(settings, QString(5000, QLatin1Char('K')), QStringLiteral("9100"));
         RecordingNotifier notifier;
         TcpProgressDialog dialog(&settings);
         dialog.setNotifier(&notifier);
@@ -38,6 +32,7 @@ private slots:
                                .arg(QDir::toNativeSeparators(path)),
                            Notice::Close);
         QCOMPARE(disk.read(QStringLiteral("raport.csv")), QByteArray("old report\n"));
+        qDeleteAll(settings.tcpSockets);
     }
 };
 
