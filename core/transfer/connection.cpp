@@ -320,7 +320,10 @@ qint64 Connection::receive(char *data, qint64 size, bool first)
 bool Connection::flooded(qint64 bytes)
 {
     // A bucket drained at floodBytes per floodPerMs: bursts up to the limit pass,
-    // a steady trickle below the rate never adds up.
+    // a steady trickle below the rate never adds up. A bare acknowledgement adds
+    // nothing to an empty bucket: no clock read for it.
+    if (bytes == 0 && unasked == 0)
+        return false;
     const qint64 now = floodClock.elapsed();
     const qint64 drained = (now - floodMs) * floodBytes / floodPerMs;
     if (drained > 0) {
