@@ -8,6 +8,11 @@
 
 #include <algorithm>
 
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <sys/socket.h>
+#endif
+
 namespace {
 
 // Enough of an answer to tell a one-byte one; the rest is only counted.
@@ -211,33 +216,19 @@ void Connection::readTcpData()
     if (!socket)
         return;
     InsideSocket inside(insideSocket, true);
-    qint64 pending = socket->bytesAvailable();
-    if (pending <= 0) {
-        // An unbuffered socket tells of the printer hanging up by a notification
-        // without bytes, and the next read would turn it unconnected without a
-        // word. Closed now, it says so to everyone watching it.
-        if (socket->openMode().testFlag(QIODevice::Unbuffered) &&
-            socket->state() == QAbstractSocket::ConnectedState)
-            socket->abort();
-        return;
-    }
     // Everything that came is read, in small pieces, and only its first bytes kept.
     lastReply.resize(0); // keeps its few reserved bytes
     qint64 arrived = 0;
     char chunk[4096];
-    while (pending > 0) {
-        const qint64 got = socket->read(chunk, std::min<qint64>(pending, sizeof chunk));
-        if (got < 0) {
-            // The read failed and Qt closed the unbuffered socket silently.
-            lineDropped();
+    for (bool first = true;; first = false) {
+        const qint64 got = receive(chunk, sizeof chunk, first);
+        if (got < 0)
             return;
-        }
-        if (got == 0)
-            break;
         if (lastReply.size() < keptReply)
             lastReply.append(chunk, int(std::min<qint64>(got, keptReply - lastReply.size())));
         arrived += got;
-        pending -= got;
+        if (got < qint64(sizeof chunk))
+            break;
     }
     if (arrived == 0)
         return;
@@ -290,10 +281,49 @@ void Connection::readTcpData()
         sendLine();
 }
 
+qint64 Connection::receive(char *data, qint64 size, bool first)
+{
+    if (socket->state() != QAbstractSocket::ConnectedState)
+        return -1;
+    const bool unbuffered = socket->openMode().testFlag(QIODevice::Unbuffered);
+#ifdef Q_OS_UNIX
+    if (unbuffered) {
+        // Read straight away: Qt would ask the kernel how much came (an ioctl)
+        // before every answer, and a hang-up read through Qt closes the socket
+        // without a word to anyone watching it.
+        qint64 got;
+        do
+            got = ::recv(int(socket->socketDescriptor()), data, size_t(size), 0);
+        while (got < 0 && errno == EINTR);
+        if (got > 0 || (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))) {
+            // Qt waits for a read of its own before it tells of the next bytes.
+            socket->read(data, 0);
+            return std::max<qint64>(got, 0);
+        }
+        // Closed now, the hang-up (or a failed line) is told to everyone watching.
+        socket->abort();
+        return -1;
+    }
+#endif
+    // An unbuffered socket tells of the printer hanging up by a notification
+    // without bytes, and the next read would turn it unconnected without a word.
+    if (first && unbuffered && socket->bytesAvailable() <= 0) {
+        socket->abort();
+        return -1;
+    }
+    const qint64 got = socket->read(data, size);
+    if (got < 0) // the read failed and Qt closed the unbuffered socket silently
+        lineDropped();
+    return got;
+}
+
 bool Connection::flooded(qint64 bytes)
 {
     // A bucket drained at floodBytes per floodPerMs: bursts up to the limit pass,
-    // a steady trickle below the rate never adds up.
+    // a steady trickle below the rate never adds up. A bare acknowledgement adds
+    // nothing to an empty bucket: no clock read for it.
+    if (bytes == 0 && unasked == 0)
+        return false;
     const qint64 now = floodClock.elapsed();
     const qint64 drained = (now - floodMs) * floodBytes / floodPerMs;
     if (drained > 0) {

@@ -76,6 +76,9 @@ private:
     void startWatch();
     void end(PrinterOutcome outcome);
     void checkSilence();
+    // Up to `size` bytes that came; 0 when none, -1 when the line is gone (and
+    // closed). `first`: the notification's first read.
+    qint64 receive(char *data, qint64 size, bool first);
     bool flooded(qint64 bytes);
     void critical(const QString &text);
     void notify(Notice notice);
