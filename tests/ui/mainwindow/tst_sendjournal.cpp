@@ -1,10 +1,9 @@
 // The window's sends and the journal: each printer's end is written down, and a
 // send past a printer's daily write budget asks once first.
 #include "support/loopbackprinter.h"
-#include "support/mainwindowtester.h"
 #include "support/ptyprinter.h"
 #include "support/recordingnotifier.h"
-#include "support/testfolder.h"
+#include "support/windowsetup.h"
 
 #include "core/transfer/journal.h"
 #include "ui/progress/tcpprogressdialog.h"
@@ -19,10 +18,7 @@ namespace {
 // A blank logo of 96 rows loaded into the window, ten rows down.
 bool loadBlankLogo(MainWindowTester &t, const TestFolder &folder)
 {
-    QImage image(416, 96, QImage::Format_Mono);
-    image.fill(1);
-    const QString path = folder.filePath(QStringLiteral("logo.png"));
-    if (!image.save(path) || !t.loadFile(path))
+    if (!loadWhiteLogo(t, folder))
         return false;
     t.sliderY()->setValue(10);
     return true;
@@ -59,14 +55,9 @@ private slots:
         MainWindowTester t(window);
         QVERIFY(loadBlankLogo(t, folder));
         LinkSettings &s = t.linkSettings();
-        for (LoopbackPrinter &p : printers) {
-            s.printerIps << QStringLiteral("127.0.0.1");
-            s.printerPorts << QString::number(p.port());
-            s.printerNames << QStringLiteral("Kasa %1").arg(s.printerNames.size() + 1);
-            s.printerSelected << true;
-            s.tcpSockets << new QTcpSocket;
-        }
-        s.printerCount = 2;
+        for (LoopbackPrinter &p : printers)
+            addTcpEntry(s, QStringLiteral("Kasa %1").arg(s.printerNames.size() + 1),
+                        QString::number(p.port()));
         s.linkMode = 2;
         t.openLink();
         QTRY_VERIFY(printers[0].connections == 1 && printers[1].connections == 1);

@@ -1,5 +1,7 @@
 // What the progress dialog's rows, summary and report say of printers that echo,
-// that fall silent and are stopped, and of entries whose port names no port.
+// that fall silent and are stopped, and of entries whose port names no port;
+// the report on a full disk.
+#include "support/fulldisk.h"
 #include "support/loopbackprinter.h"
 #include "support/recordingnotifier.h"
 #include "support/windowsetup.h"
@@ -8,6 +10,7 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QSerialPort>
 #include <QTest>
@@ -108,6 +111,27 @@ private slots:
             QCOMPARE(status(1), QStringLiteral("Niepodłączona"));
         }
         qDeleteAll(s.tcpSockets);
+    }
+
+    // "Zapisz raport..." on a full disk: the old report stays and a box says so.
+    void fullDisk()
+    {
+        FullDisk disk(QStringLiteral("raport.csv"), "old report\n");
+        if (!disk.ready)
+            QSKIP(qPrintable(disk.why));
+        LinkSettings settings;
+        addTcpEntry(settings, QString(5000, QLatin1Char('K')), QStringLiteral("9100"));
+        TcpProgressDialog dialog(&settings);
+        dialog.setNotifier(&notifier);
+
+        const QString path = disk.filePath(QStringLiteral("raport.csv"));
+        QVERIFY(!dialog.saveReport(path));
+        KELM_EXPECT_NOTICE(notifier, Notice::Critical, QStringLiteral("Kelm Graphics"),
+                           QStringLiteral("Nie zapisano raportu „%1”: brak miejsca na dysku.")
+                               .arg(QDir::toNativeSeparators(path)),
+                           Notice::Close);
+        QCOMPARE(disk.read(QStringLiteral("raport.csv")), QByteArray("old report\n"));
+        qDeleteAll(settings.tcpSockets);
     }
 };
 
