@@ -58,23 +58,7 @@ struct Rig
               bool buttonOff = false)
     {
         t.sliderY()->setValue(rows == 96 ? 100 : (rows * 100 + 95) / 96);
-        bool shown = false;
-        QTimer timer; // at once, before the first answer can reach a bar
-        timer.setSingleShot(true);
-        QObject::connect(&timer, &QTimer::timeout, [&] {
-            auto *dialog = qobject_cast<TcpProgressDialog *>(QApplication::activeModalWidget());
-            if (!dialog)
-                return;
-            shown = true;
-            during(*dialog);
-            dialog->close();
-        });
-        timer.start(0);
-        if (buttonOff)
-            t.sendWhileOff();
-        else
-            t.send();
-        return shown;
+        return sendInDialog(t, during, buttonOff);
     }
 
     TestFolder folder;
