@@ -14,7 +14,6 @@
 #include <QPainter>
 #include <QTcpSocket>
 #include <QTest>
-#include <QTimer>
 
 #include <functional>
 
@@ -101,18 +100,9 @@ struct Rig
     // "Wyślij" over TCP/IP; the progress dialog is closed once `done` holds.
     bool sendTcp(const std::function<bool()> &done)
     {
-        bool closed = false;
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, [&] {
-            auto *dialog = qobject_cast<TcpProgressDialog *>(QApplication::activeModalWidget());
-            if (dialog && done()) {
-                closed = true;
-                dialog->close();
-            }
-        });
-        poll.start(10);
-        t.send();
-        return closed;
+        bool held = false;
+        const auto wait = [&](TcpProgressDialog &) { held = QTest::qWaitFor(done, 30000); };
+        return sendInDialog(t, wait) && held;
     }
 
     TestFolder folder;

@@ -10,12 +10,10 @@
 #include "support/windowsetup.h"
 #include "ui/progress/tcpprogressdialog.h"
 
-#include <QApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QTest>
-#include <QTimer>
 
 namespace {
 
@@ -106,14 +104,9 @@ private slots:
 
         // "Wyślij mimo to": both programmed, both ends journaled.
         notifier.answers = {0};
-        QTimer closer;
-        QObject::connect(&closer, &QTimer::timeout, [&] {
-            auto *dialog = qobject_cast<TcpProgressDialog *>(QApplication::activeModalWidget());
-            if (dialog && dialog->closeButton->isEnabled())
-                dialog->close();
-        });
-        closer.start(10);
-        t.send();
+        QVERIFY(sendInDialog(t, [](TcpProgressDialog &dialog) {
+            QTRY_VERIFY_WITH_TIMEOUT(dialog.closeButton->isEnabled(), 20000);
+        }));
         QVERIFY(notifier.take().kind == Notice::Question);
         KELM_EXPECT_NO_NOTICE(notifier);
         const int rows = t.lineCount();
