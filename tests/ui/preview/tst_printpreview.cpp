@@ -268,21 +268,6 @@ private slots:
                                              .hex);
     }
 
-    // Kept beside the method and level; the preview's controls come back.
-    void choicesSurviveRestart()
-    {
-        QVERIFY(t->openPicture(savePhoto()));
-        choose({Dither::Threshold, 128, true, -25});
-        startWindow();
-        QVERIFY(t->conversion() ==
-                (Conversion{Dither::Threshold, t->conversion().level, true, -25}));
-        QVERIFY(control<QCheckBox>("autoLevelCheck")->isChecked());
-        QCOMPARE(control<QSlider>("brightnessSlider")->value(), -25);
-        QFile stored(folder->filePath(QLatin1String(conversionFileName)));
-        QVERIFY(stored.open(QIODevice::ReadOnly));
-        QCOMPARE(stored.readAll(), QByteArray("dither=threshold\nlevel=auto\nbrightness=-25\n"));
-    }
-
     // A FIFO in conversion.txt's place (it blocked the start) is neither read
     // nor written.
     void fifoConversionFile()
