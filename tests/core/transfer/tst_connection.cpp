@@ -9,6 +9,7 @@
 #include "support/connectionlink.h"
 #include "support/logorows.h"
 #include "support/loopbackprinter.h"
+#include "support/notices.h"
 #include "support/recordingnotifier.h"
 
 #include <QSignalSpy>
@@ -17,12 +18,6 @@
 using O = PrinterOutcome;
 Q_DECLARE_METATYPE(PrinterOutcome)
 Q_DECLARE_METATYPE(QList<PrinterOutcome>)
-
-namespace {
-
-const QString title = QStringLiteral("Kelm Graphics");
-
-} // namespace
 
 class TstConnection : public QObject
 {
@@ -113,8 +108,7 @@ private slots:
                                            outcome == PrinterOutcome::AlreadyProgrammed));
         if (!box.isEmpty()) {
             QTRY_VERIFY(!notifier.isEmpty());
-            KELM_EXPECT_NOTICE(notifier, Notice::Critical, title, box, Notice::Close,
-                               link.detail());
+            KELM_EXPECT_BOX(notifier, Critical, box, Close, link.detail());
         }
     }
 
@@ -141,9 +135,8 @@ private slots:
         link.start(3);
         QTRY_COMPARE(notifier.notices.size(), 1);
         QVERIFY(allRead);
-        KELM_EXPECT_NOTICE(notifier, Notice::Critical, title,
-                           QStringLiteral("Grafika już zaprogramowana"), Notice::Close,
-                           link.detail());
+        KELM_EXPECT_BOX(notifier, Critical, QStringLiteral("Grafika już zaprogramowana"), Close,
+                        link.detail());
         notifier.whileShown = nullptr;
         link.start(3);
         QTRY_COMPARE(link.connection.outcome(), PrinterOutcome::Programmed);
@@ -152,10 +145,10 @@ private slots:
         peer->write(QByteArray(Connection::floodLimit + 4096, 'x'));
         QTRY_COMPARE(link.disconnected.size(), 1);
         QTRY_VERIFY(!notifier.isEmpty());
-        KELM_EXPECT_NOTICE(notifier, Notice::Critical, title,
-                           QStringLiteral("Drukarka przysłała ponad 64 KiB danych, o które "
-                                          "program nie prosił; połączenie z nią zostało zerwane."),
-                           Notice::Close, link.detail());
+        KELM_EXPECT_BOX(notifier, Critical,
+                        QStringLiteral("Drukarka przysłała ponad 64 KiB danych, o które "
+                                       "program nie prosił; połączenie z nią zostało zerwane."),
+                        Close, link.detail());
     }
 
     void refused()
