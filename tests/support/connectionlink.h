@@ -8,6 +8,7 @@
 #include <QHostAddress>
 #include <QSignalSpy>
 #include <QTcpSocket>
+#include <QTest>
 
 // A Connection on its own unbuffered socket, as the main window opens them, to
 // a printer "Kasa 1" on loopback.
@@ -39,6 +40,12 @@ struct ConnectionLink
         connection.setLineCount(lines);
         connection.setTransferData(&hex, buildFrameTemplate(LogoPlacement::Header));
         connection.sendLine();
+    }
+    // True once what `peer` wrote has reached the socket and been read.
+    bool landed(QTcpSocket *peer)
+    {
+        return QTest::qWaitFor(
+            [&] { return peer->bytesToWrite() == 0 && socket.bytesAvailable() == 0; }, 2000);
     }
     // The box's detail line for this printer.
     QString detail() const { return QStringLiteral("Drukarka „Kasa 1”, 127.0.0.1:%1").arg(port); }

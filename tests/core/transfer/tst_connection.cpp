@@ -1,21 +1,23 @@
 // One Connection against a printer on loopback, on an unbuffered socket as the
 // main window opens them: how each transfer ends, and what a printer that sends
-// what nobody asked for cannot do.
+// what nobody asked for cannot do, answers other than the acknowledgement byte;
+// the outcomes counted for the summary.
+#include "core/printer/frame.h"
+#include "core/transfer/connection.h"
+#include "core/transfer/outcomecounts.h"
+#include "core/transfer/printeroutcome.h"
 #include "support/connectionlink.h"
 #include "support/logorows.h"
 #include "support/loopbackprinter.h"
+#include "support/notices.h"
 #include "support/recordingnotifier.h"
 
 #include <QSignalSpy>
 #include <QTest>
 
+using O = PrinterOutcome;
 Q_DECLARE_METATYPE(PrinterOutcome)
-
-namespace {
-
-const QString title = QStringLiteral("Kelm Graphics");
-
-} // namespace
+Q_DECLARE_METATYPE(QList<PrinterOutcome>)
 
 class TstConnection : public QObject
 {
@@ -106,8 +108,7 @@ private slots:
                                            outcome == PrinterOutcome::AlreadyProgrammed));
         if (!box.isEmpty()) {
             QTRY_VERIFY(!notifier.isEmpty());
-            KELM_EXPECT_NOTICE(notifier, Notice::Critical, title, box, Notice::Close,
-                               link.detail());
+            KELM_EXPECT_BOX(notifier, Critical, box, Close, link.detail());
         }
     }
 
@@ -123,25 +124,19 @@ private slots:
         QVERIFY(link.connectTo(printer.port()));
         QTRY_VERIFY(printer.last());
         QTcpSocket *peer = printer.last();
-        const auto landed = [&] {
-            return QTest::qWaitFor(
-                [&] { return peer->bytesToWrite() == 0 && link.socket.bytesAvailable() == 0; },
-                2000);
-        };
         bool allRead = true;
         notifier.whileShown = [&] {
             for (const QByteArray &stray : {QByteArray("\x01"), QByteArray(3000, '\x64'),
                                             QByteArray(1, '\0'), QByteArray(1, '\0')}) {
                 peer->write(stray);
-                allRead = landed() && allRead;
+                allRead = link.landed(peer) && allRead;
             }
         };
         link.start(3);
         QTRY_COMPARE(notifier.notices.size(), 1);
         QVERIFY(allRead);
-        KELM_EXPECT_NOTICE(notifier, Notice::Critical, title,
-                           QStringLiteral("Grafika już zaprogramowana"), Notice::Close,
-                           link.detail());
+        KELM_EXPECT_BOX(notifier, Critical, QStringLiteral("Grafika już zaprogramowana"), Close,
+                        link.detail());
         notifier.whileShown = nullptr;
         link.start(3);
         QTRY_COMPARE(link.connection.outcome(), PrinterOutcome::Programmed);
@@ -150,10 +145,10 @@ private slots:
         peer->write(QByteArray(Connection::floodLimit + 4096, 'x'));
         QTRY_COMPARE(link.disconnected.size(), 1);
         QTRY_VERIFY(!notifier.isEmpty());
-        KELM_EXPECT_NOTICE(notifier, Notice::Critical, title,
-                           QStringLiteral("Drukarka przysłała ponad 64 KiB danych, o które "
-                                          "program nie prosił; połączenie z nią zostało zerwane."),
-                           Notice::Close, link.detail());
+        KELM_EXPECT_BOX(notifier, Critical,
+                        QStringLiteral("Drukarka przysłała ponad 64 KiB danych, o które "
+                                       "program nie prosił; połączenie z nią zostało zerwane."),
+                        Close, link.detail());
     }
 
     void refused()
@@ -166,6 +161,143 @@ private slots:
         QCOMPARE(notifier.take().text.left(22), QStringLiteral("Połączenie zostało odr"));
         link.connection.setOutcome(PrinterOutcome::NotConnected);
         QCOMPARE(link.changed.size(), 2);
+    }
+
+    // Every row goes out whatever the answers; only single acknowledgement bytes
+    // throughout end programmed.
+    void answers_data()
+    {
+        QTest::addColumn<QByteArrayList>("answers"); // then 0x64
+        QTest::addColumn<QString>("printer");
+        QTest::addColumn<PrinterOutcome>("outcome");
+        QTest::newRow("acknowledged") << QByteArrayList{} << "ack" << PrinterOutcome::Programmed;
+        QTest::newRow("0x7F") << QByteArrayList{"\x7F"} << "ack" << PrinterOutcome::Programmed;
+        QTest::newRow("two bytes once")
+            << QByteArrayList{"\x64", "\x64\x64"} << "ack" << PrinterOutcome::Unconfirmed;
+        QTest::newRow("echo") << QByteArrayList{} << "echo" << PrinterOutcome::Unconfirmed;
+        // Bound to a port and connected to it: every frame read back.
+        QTest::newRow("connected to itself")
+            << QByteArrayList{} << "self" << PrinterOutcome::Unconfirmed;
+    }
+    void answers()
+    {
+        QFETCH(QByteArrayList, answers);
+        QFETCH(QString, printer);
+        QFETCH(PrinterOutcome, outcome);
+        LoopbackPrinter loopback;
+        loopback.answers = answers;
+        loopback.echo = printer == "echo";
+        ConnectionLink link(notifier);
+        if (printer == "self") {
+            const quint16 port = LoopbackPrinter::deadPort();
+            LoopbackPrinter::freePort(port); // for this socket alone to bind
+            if (!link.socket.bind(QHostAddress::LocalHost, port) || !link.connectTo(port))
+                QSKIP("the kernel did not connect the port to itself");
+        } else {
+            QVERIFY(link.connectTo(loopback.port()));
+        }
+        link.start(5);
+        QTRY_VERIFY(hasEnded(link.connection.outcome()));
+        QCOMPARE(link.connection.outcome(), outcome);
+        QCOMPARE(link.finished.size(), 1);
+        if (printer != "self")
+            QCOMPARE(loopback.frames.size(), 5);
+        if (printer == "ack") { // another transfer on the line starts confirmed again
+            link.start(2);
+            QTRY_COMPARE(link.connection.outcome(), PrinterOutcome::Programmed);
+        }
+    }
+
+    void portsOutsideTheRange()
+    {
+        for (const char *port : {"-1", "0", "70000", "80a", "", " 9100x", "+80", "99999999999"})
+            QVERIFY2(!tcpPortOf(QString::fromLatin1(port)), port);
+        QCOMPARE(tcpPortOf(QStringLiteral("65535")).value_or(0), 65535);
+        QCOMPARE(tcpPortOf(QStringLiteral("009100")).value_or(0), 9100);
+    }
+
+    // Chatter below the rate keeps the line for good; a burst over it is cut off.
+    void floodRate()
+    {
+        LoopbackPrinter printer;
+        ConnectionLink link(notifier);
+        link.connection.setFloodLimit(2048, 400); // about 5 bytes per ms
+        QVERIFY(link.connectTo(printer.port()));
+        QTRY_VERIFY(printer.last());
+        QTcpSocket *peer = printer.last();
+        // 3000 bytes in total, 150 every 50 ms: past the limit, below the rate.
+        for (int i = 0; i < 20; ++i) {
+            peer->write(QByteArray(150, 'x'));
+            QVERIFY(link.landed(peer));
+            QTest::qWait(50);
+        }
+        QCOMPARE(link.disconnected.size(), 0);
+        peer->write(QByteArray(3000, 'x'));
+        QTRY_COMPARE(link.disconnected.size(), 1);
+        QTRY_VERIFY(!notifier.isEmpty());
+        QCOMPARE(notifier.take().text.left(36),
+                 QStringLiteral("Drukarka przysłała ponad 2 KiB danyc"));
+    }
+
+    // The summary sentence and its parts, from the outcomes counted.
+    void summary_data()
+    {
+        QTest::addColumn<QList<PrinterOutcome>>("outcomes");
+        QTest::addColumn<QString>("summary");
+        QTest::newRow("ended") << QList<O>{O::Programmed, O::Programmed, O::AlreadyProgrammed,
+                                           O::Refused, O::Stopped}
+                               << "Zaprogramowano 2 z 5, już zaprogramowane: 1, błędy: 2";
+        // Unticked printers are not among those "z" counts.
+        QTest::newRow("every part")
+            << QList<O>{O::Programmed, O::NotConnected, O::NotTakingPart,
+                        O::Sending,    O::Waiting,      O::NoAnswer}
+            << "Zaprogramowano 1 z 5, już zaprogramowane: 0, błędy: 1, niepodłączone: 1, "
+               "nie biorą udziału: 1, w toku: 2";
+    }
+    void summary()
+    {
+        QFETCH(QList<PrinterOutcome>, outcomes);
+        QFETCH(QString, summary);
+        OutcomeCounts counts;
+        for (const O o : outcomes)
+            counts.add(o);
+        QCOMPARE(counts.summary(), summary);
+        QString joined;
+        for (const OutcomeCounts::Part &part : counts.summaryParts()) {
+            joined += part.words + QString::number(part.count);
+            QCOMPARE(part.count, part.filter == OutcomeFilter::All
+                                     ? counts.total() - counts.counted(OutcomeFilter::NotTakingPart)
+                                     : counts.counted(part.filter));
+        }
+        QCOMPARE(joined, summary);
+    }
+
+    // Counts kept through changes agree with counting afresh, and each filter
+    // counts the outcomes it matches.
+    void changes()
+    {
+        OutcomeCounts counts;
+        QList<O> now{O::NotConnected, O::NotConnected, O::Waiting};
+        for (const O o : now)
+            counts.add(o);
+        const QList<QPair<int, O>> steps{
+            {0, O::Sending}, {2, O::Sending},           {0, O::Programmed}, {2, O::HungUp},
+            {2, O::Sending}, {2, O::AlreadyProgrammed}, {1, O::Stopped}};
+        for (const auto &step : steps) {
+            counts.change(now[step.first], step.second);
+            now[step.first] = step.second;
+        }
+        QVERIFY(counts.allEnded());
+        for (const OutcomeFilter f :
+             {OutcomeFilter::Programmed, OutcomeFilter::AlreadyProgrammed, OutcomeFilter::Failed,
+              OutcomeFilter::Running, OutcomeFilter::NotTakingPart, OutcomeFilter::NotConnected}) {
+            int matching = 0;
+            for (const O o : now)
+                matching += OutcomeCounts::matches(f, o) ? 1 : 0;
+            QCOMPARE(counts.counted(f), matching);
+        }
+        QCOMPARE(counts.summary(),
+                 QStringLiteral("Zaprogramowano 1 z 3, już zaprogramowane: 1, błędy: 1"));
     }
 };
 

@@ -1,17 +1,30 @@
 // The roll-out without a window against printers on loopback: how each printer
-// ends, trying the failed ones again, the limit on printers in flight, stopping.
+// ends, trying the failed ones again, the limit on printers in flight, stopping,
+// running out of descriptors; a printer that never completes the handshake,
+// tried again after a pause and given up within the connect time-out.
 #include "core/printer/frame.h"
+#include "core/transfer/connection.h"
+#include "core/transfer/failedretry.h"
 #include "core/transfer/rollout.h"
+#include "support/descriptorlimit.h"
+#include "support/fullqueueprinter.h"
 #include "support/logorows.h"
 #include "support/loopbackprinter.h"
 #include "support/recordingnotifier.h"
+#include "support/simprocess.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
+#include <QTcpSocket>
 #include <QTest>
 
 Q_DECLARE_METATYPE(PrinterOutcome)
 
 namespace {
+
+constexpr int pauseMs = 200;
+constexpr int timeoutMs = 300;
+const QString loopback = QStringLiteral("127.0.0.1");
 
 PrinterTarget target(const QString &name, quint16 port)
 {
@@ -183,6 +196,135 @@ private slots:
         QCOMPARE(run.at(1).outcome, PrinterOutcome::Stopped);
         QCOMPARE(run.at(1).rowsSent, 1);
         QCOMPARE(printer.frames.size(), 4);
+    }
+
+    // Out of descriptors, printers wait for one and are programmed; with none to
+    // wait for they end with the local cause, never "refused".
+    void heldBackNotRefused_data()
+    {
+        QTest::addColumn<int>("spare");
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("a few descriptors") << 6 << "programmed";
+        QTest::newRow("none") << 0 << "local_error";
+    }
+    void heldBackNotRefused()
+    {
+#ifdef __SANITIZE_ADDRESS__
+        // The sanitizers check each virtual call through a pipe of their own,
+        // which a process out of descriptors cannot open: they would call
+        // every object invalid.
+        QSKIP("Out of descriptors, the sanitizers' own checks fail.");
+#endif
+        QFETCH(int, spare);
+        QFETCH(QString, outcome);
+        QStringList arguments;
+        for (int i = 0; i < 30; ++i)
+            arguments << "--tcp"
+                      << "127.0.0.1:0";
+        SimProcess sim(arguments);
+        QVERIFY(sim.started);
+        QList<PrinterTarget> targets;
+        for (const quint16 port : sim.ports)
+            targets.append({QString(), QStringLiteral("127.0.0.1"), port});
+        Rollout rollout(&notifier);
+        rollout.setLogo(QByteArray(104 * 4, '0'), 4, buildFrameTemplate(LogoPlacement::Header));
+        QSignalSpy finished(&rollout, &Rollout::finished);
+        {
+            DescriptorLimit limit(spare);
+            rollout.start(targets);
+            QVERIFY(finished.wait(30000));
+        }
+        for (const PrinterResult &r : rollout.results()) {
+            QCOMPARE(outcomeKey(r.outcome), outcome);
+            QCOMPARE(r.cause.isEmpty(), spare > 0);
+        }
+        if (spare > 0)
+            QVERIFY(rollout.heldBackCount() > 0);
+    }
+
+    // "Ponów nieudane": each printer connected anew after the pause; one box
+    // names the one that missed the time-out.
+    void windowRetry()
+    {
+        FullQueuePrinter stuck;
+        LoopbackPrinter good;
+        QTcpSocket socketA, socketB;
+        Connection a(&socketA, 2, &notifier), b(&socketB, 2, &notifier);
+        const QByteArray hex = logoHexOf(2);
+        for (Connection *c : {&a, &b}) {
+            c->setTransferData(&hex, buildFrameTemplate(LogoPlacement::Header));
+            c->setOutcome(PrinterOutcome::NotConnected);
+        }
+        FailedRetry retry(&notifier);
+        retry.setPause(pauseMs);
+        retry.setConnectTimeout(timeoutMs);
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(retry.retry({{&a, {QStringLiteral("Kasa 1"), loopback, stuck.port()}},
+                              {&b, {QStringLiteral("Kasa 2"), loopback, good.port()}}}),
+                 (QList<int>{0, 1}));
+        QTRY_COMPARE(good.connections, 1);
+        QVERIFY(clock.elapsed() >= pauseMs);
+        QTRY_COMPARE(b.outcome(), PrinterOutcome::Programmed);
+        QTRY_COMPARE(a.outcome(), PrinterOutcome::NoAnswer);
+        QVERIFY(clock.elapsed() >= pauseMs + timeoutMs);
+        QVERIFY(clock.elapsed() < pauseMs + timeoutMs + 2000);
+        QTRY_VERIFY(!notifier.isEmpty());
+        const Notice box = notifier.take();
+        QCOMPARE(box.text, QStringLiteral("Nie połączono ponownie z drukarkami: 1."));
+        QCOMPARE(box.detailedText,
+                 QStringLiteral("„Kasa 1” (127.0.0.1:%1): brak odpowiedzi").arg(stuck.port()));
+        QVERIFY(!QTest::qWaitFor([&] { return !notifier.isEmpty(); }, 200));
+    }
+
+    // With no descriptor to be had the printer is not called refused.
+    void localFault()
+    {
+        LoopbackPrinter good;
+        QTcpSocket socket;
+        Connection connection(&socket, 2, &notifier);
+        connection.setOutcome(PrinterOutcome::Refused);
+        FailedRetry retry(&notifier);
+        retry.setPause(0);
+        int limit = 0;
+        {
+            DescriptorLimit none(0);
+            limit = none.lowestFree;
+            retry.retry({{&connection, {QStringLiteral("Kasa 1"), loopback, good.port()}}});
+            QVERIFY(
+                QTest::qWaitFor([&] { return connection.outcome() != PrinterOutcome::Waiting; }));
+        }
+        QCOMPARE(connection.outcome(), PrinterOutcome::LocalError);
+        QTRY_VERIFY(!notifier.isEmpty());
+        QCOMPARE(notifier.take().detailedText,
+                 QStringLiteral("„Kasa 1” (127.0.0.1:%1): błąd lokalny: brak wolnych "
+                                "deskryptorów plików (limit %2)")
+                     .arg(good.port())
+                     .arg(limit));
+        KELM_EXPECT_NO_NOTICE(notifier);
+        // Kept for the report.
+        QCOMPARE(retry.causeOf(&connection),
+                 QStringLiteral("brak wolnych deskryptorów plików (limit %1)").arg(limit));
+    }
+
+    // kelm-logo's roll-out: the time-out on each attempt, the pause between.
+    void rolloutRetry()
+    {
+        FullQueuePrinter stuck;
+        Rollout rollout(&notifier);
+        rollout.setLogo(logoHexOf(2), 2, buildFrameTemplate(LogoPlacement::Header));
+        rollout.setTimeout(timeoutMs);
+        rollout.setRetries(1);
+        rollout.setRetryPause(pauseMs);
+        QSignalSpy finished(&rollout, &Rollout::finished);
+        QElapsedTimer clock;
+        clock.start();
+        rollout.start({{QStringLiteral("Kasa 1"), loopback, stuck.port()}});
+        QVERIFY(finished.wait(5000));
+        QCOMPARE(rollout.results().at(0).outcome, PrinterOutcome::NoAnswer);
+        QCOMPARE(rollout.results().at(0).attempts, 2);
+        QVERIFY(clock.elapsed() >= 2 * timeoutMs + pauseMs);
+        QVERIFY(clock.elapsed() < 2 * timeoutMs + pauseMs + 2000);
     }
 };
 

@@ -1,9 +1,8 @@
 // The program's main window programming the virtual printer, a separate
 // process, over the serial link and TCP/IP.
-#include "support/mainwindowtester.h"
 #include "support/recordingnotifier.h"
 #include "support/simprocess.h"
-#include "support/testfolder.h"
+#include "support/windowsetup.h"
 #include "ui/progress/tcpprogressdialog.h"
 
 #include <QApplication>
@@ -15,7 +14,6 @@
 #include <QPainter>
 #include <QTcpSocket>
 #include <QTest>
-#include <QTimer>
 
 #include <functional>
 
@@ -87,14 +85,9 @@ struct Rig
     bool openTcp(const QList<quint16> &ports)
     {
         LinkSettings &s = t.linkSettings();
-        for (const quint16 port : ports) {
-            s.printerIps << QStringLiteral("127.0.0.1");
-            s.printerPorts << QString::number(port);
-            s.printerNames << QStringLiteral("Kasa %1").arg(s.printerNames.size() + 1);
-            s.printerSelected << true;
-            s.tcpSockets << new QTcpSocket;
-        }
-        s.printerCount = s.tcpSockets.size();
+        for (const quint16 port : ports)
+            addTcpEntry(s, QStringLiteral("Kasa %1").arg(s.printerNames.size() + 1),
+                        QString::number(port));
         s.linkMode = 2;
         t.openLink();
         return QTest::qWaitFor([&] {
@@ -107,18 +100,9 @@ struct Rig
     // "Wyślij" over TCP/IP; the progress dialog is closed once `done` holds.
     bool sendTcp(const std::function<bool()> &done)
     {
-        bool closed = false;
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, [&] {
-            auto *dialog = qobject_cast<TcpProgressDialog *>(QApplication::activeModalWidget());
-            if (dialog && done()) {
-                closed = true;
-                dialog->close();
-            }
-        });
-        poll.start(10);
-        t.send();
-        return closed;
+        bool held = false;
+        const auto wait = [&](TcpProgressDialog &) { held = QTest::qWaitFor(done, 30000); };
+        return sendInDialog(t, wait) && held;
     }
 
     TestFolder folder;

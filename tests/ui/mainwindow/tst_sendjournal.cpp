@@ -1,31 +1,55 @@
-// The window's sends and the journal: each printer's end is written down, and a
-// send past a printer's daily write budget asks once first.
+// The journal of what each printer holds, read back after a crash; a report's
+// words read back as outcomes; the window's sends: each printer's end is written
+// down, and a send past a printer's daily write budget asks once first.
+#include "core/printer/frame.h"
+#include "core/transfer/journal.h"
 #include "support/loopbackprinter.h"
-#include "support/mainwindowtester.h"
 #include "support/ptyprinter.h"
 #include "support/recordingnotifier.h"
 #include "support/testfolder.h"
-
-#include "core/transfer/journal.h"
+#include "support/windowsetup.h"
 #include "ui/progress/tcpprogressdialog.h"
 
-#include <QApplication>
 #include <QDateTime>
 #include <QDir>
-#include <QTimer>
+#include <QFile>
+#include <QTest>
 
 namespace {
 
 // A blank logo of 96 rows loaded into the window, ten rows down.
 bool loadBlankLogo(MainWindowTester &t, const TestFolder &folder)
 {
-    QImage image(416, 96, QImage::Format_Mono);
-    image.fill(1);
-    const QString path = folder.filePath(QStringLiteral("logo.png"));
-    if (!image.save(path) || !t.loadFile(path))
+    if (!loadWhiteLogo(t, folder))
         return false;
     t.sliderY()->setValue(10);
     return true;
+}
+
+const QString loopback = QStringLiteral("127.0.0.1");
+
+PrinterResult result(quint16 port, PrinterOutcome outcome, int rows)
+{
+    PrinterResult r;
+    r.name = QStringLiteral("Kasa; \"1\"");
+    r.address = loopback;
+    r.port = port;
+    r.outcome = outcome;
+    r.rowsSent = rows;
+    return r;
+}
+
+QByteArray line(qint64 secondsAgo, quint16 port, const QByteArray &fingerprint,
+                PrinterOutcome outcome, int rows)
+{
+    return Journal::formatLine(QDateTime::currentSecsSinceEpoch() - secondsAgo,
+                               result(port, outcome, rows), fingerprint);
+}
+
+bool writeFile(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
 }
 
 } // namespace
@@ -59,14 +83,9 @@ private slots:
         MainWindowTester t(window);
         QVERIFY(loadBlankLogo(t, folder));
         LinkSettings &s = t.linkSettings();
-        for (LoopbackPrinter &p : printers) {
-            s.printerIps << QStringLiteral("127.0.0.1");
-            s.printerPorts << QString::number(p.port());
-            s.printerNames << QStringLiteral("Kasa %1").arg(s.printerNames.size() + 1);
-            s.printerSelected << true;
-            s.tcpSockets << new QTcpSocket;
-        }
-        s.printerCount = 2;
+        for (LoopbackPrinter &p : printers)
+            addTcpEntry(s, QStringLiteral("Kasa %1").arg(s.printerNames.size() + 1),
+                        QString::number(p.port()));
         s.linkMode = 2;
         t.openLink();
         QTRY_VERIFY(printers[0].connections == 1 && printers[1].connections == 1);
@@ -85,14 +104,9 @@ private slots:
 
         // "Wyślij mimo to": both programmed, both ends journaled.
         notifier.answers = {0};
-        QTimer closer;
-        QObject::connect(&closer, &QTimer::timeout, [&] {
-            auto *dialog = qobject_cast<TcpProgressDialog *>(QApplication::activeModalWidget());
-            if (dialog && dialog->closeButton->isEnabled())
-                dialog->close();
-        });
-        closer.start(10);
-        t.send();
+        QVERIFY(sendInDialog(t, [](TcpProgressDialog &dialog) {
+            QTRY_VERIFY_WITH_TIMEOUT(dialog.closeButton->isEnabled(), 20000);
+        }));
         QVERIFY(notifier.take().kind == Notice::Question);
         KELM_EXPECT_NO_NOTICE(notifier);
         const int rows = t.lineCount();
@@ -144,6 +158,74 @@ private slots:
         QVERIFY(lines.at(0).contains(where + logoFingerprint(t.logoHex(), rows, t.frameTemplate()) +
                                      ";programmed;" + QByteArray::number(rows)));
         QVERIFY(lines.at(1).endsWith(";already_programmed;1"));
+    }
+
+    void heldAndWrites()
+    {
+        TestFolder folder;
+        const QString path = folder.filePath(QStringLiteral("journal.csv"));
+        QByteArray content;
+        content += line(90000, 1, "aaaa", PrinterOutcome::Programmed, 96); // over a day ago
+        content += line(600, 1, "bbbb", PrinterOutcome::Programmed, 96);
+        content += "garbage;that;does;not;read\n";
+        content += line(500, 1, "cccc", PrinterOutcome::AlreadyProgrammed, 0);
+        content += line(400, 2, "bbbb", PrinterOutcome::Programmed, 96);
+        content += line(300, 2, "cccc", PrinterOutcome::HungUp, 5); // cut short: unknown now
+        content += line(200, 3, "bbbb", PrinterOutcome::Programmed, 96);
+        content += line(100, 3, "cccc", PrinterOutcome::Programmed, 96).left(30); // cut mid-line
+        QVERIFY(writeFile(path, content));
+
+        Journal journal(path);
+        QVERIFY(journal.load());
+        QCOMPARE(journal.lineCount(), 6);
+        QCOMPARE(journal.heldFingerprint(loopback, 1), QByteArray("bbbb"));
+        QCOMPARE(journal.writesInLastDay(loopback, 1), 1);
+        QCOMPARE(journal.heldFingerprint(loopback, 2), QByteArray());
+        QCOMPARE(journal.writesInLastDay(loopback, 2), 2);
+        QCOMPARE(journal.heldFingerprint(loopback, 3), QByteArray("bbbb"));
+
+        // The next line starts on a line of its own, after the cut one.
+        QVERIFY(journal.append(result(3, PrinterOutcome::Programmed, 96), "dddd"));
+        Journal again(path);
+        QVERIFY(again.load());
+        QCOMPARE(again.lineCount(), 7);
+        QCOMPARE(again.heldFingerprint(loopback, 3), QByteArray("dddd"));
+    }
+
+    void appendFailureIsTold()
+    {
+        TestFolder folder;
+        QVERIFY(writeFile(folder.filePath(QStringLiteral("file")), "x"));
+        Journal journal(folder.filePath(QStringLiteral("file/journal.csv")));
+        QString error;
+        QVERIFY(!journal.append(PrinterResult(), "aaaa", &error));
+        QVERIFY2(error.startsWith(QStringLiteral("nie można dopisać do dziennika")),
+                 qPrintable(error));
+    }
+
+    void fingerprintFollowsTheFrames()
+    {
+        const QByteArray hex = QByteArray(104 * 2, 'A');
+        const QByteArray header = buildFrameTemplate(LogoPlacement::Header);
+        const QByteArray a = logoFingerprint(hex, 2, header);
+        QCOMPARE(logoFingerprint(hex, 2, header), a);
+        QVERIFY(logoFingerprint(hex, 2, buildFrameTemplate(LogoPlacement::Footer)) != a);
+        QVERIFY(logoFingerprint(QByteArray(104, 'A') + QByteArray(104, 'B'), 2, header) != a);
+    }
+
+    void outcomeWordsReadBack()
+    {
+        for (int i = int(PrinterOutcome::Programmed); i <= int(PrinterOutcome::LocalError); ++i) {
+            PrinterResult r = result(1, PrinterOutcome(i), 7);
+            r.rows = 96;
+            if (r.outcome == PrinterOutcome::LocalError)
+                r.cause = QStringLiteral("brak pamięci");
+            PrinterOutcome back;
+            QVERIFY2(outcomeFromText(resultText(r), &back), qPrintable(resultText(r)));
+            QCOMPARE(int(back), i);
+        }
+        PrinterOutcome o;
+        QVERIFY(!outcomeFromText(QStringLiteral("zaprogramowanax"), &o));
     }
 };
 

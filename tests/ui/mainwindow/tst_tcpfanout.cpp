@@ -4,11 +4,10 @@
 #include "core/transfer/connection.h"
 #include "support/logorows.h"
 #include "support/loopbackprinter.h"
-#include "support/mainwindowtester.h"
 #include "support/modalanswerer.h"
 #include "support/notices.h"
-#include "support/testfolder.h"
 #include "support/waits.h"
+#include "support/windowsetup.h"
 #include "ui/progress/tcpprogressdialog.h"
 
 #include <QApplication>
@@ -16,7 +15,6 @@
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QTest>
 
 #include <functional>
@@ -29,25 +27,16 @@ struct Rig
 {
     explicit Rig(RecordingNotifier &notifier) : window(&notifier) {}
 
-    bool picture()
-    {
-        QImage image(416, 96, QImage::Format_Mono);
-        image.fill(1);
-        const QString path = folder.filePath(QStringLiteral("logo.png"));
-        return image.save(path) && t.openPicture(path);
-    }
+    bool picture() { return loadWhiteLogo(t, folder); }
     // An entry on its own printer, unless `port` sends it elsewhere.
     void add(bool selected, const QString &port = {}, const QString &name = {})
     {
         printers.emplace_back(new LoopbackPrinter);
         LinkSettings &s = t.linkSettings();
-        s.printerIps << QStringLiteral("127.0.0.1");
-        s.printerPorts << (port.isNull() ? QString::number(printers.back()->port()) : port);
-        s.printerNames << (name.isNull() ? QStringLiteral("Kasa %1").arg(s.printerNames.size() + 1)
-                                         : name);
-        s.printerSelected << selected;
-        s.tcpSockets << new QTcpSocket;
-        s.printerCount = s.tcpSockets.size();
+        addTcpEntry(s,
+                    name.isNull() ? QStringLiteral("Kasa %1").arg(s.printerNames.size() + 1) : name,
+                    port.isNull() ? QString::number(printers.back()->port()) : port);
+        s.printerSelected.last() = selected;
     }
     bool open()
     {
@@ -69,23 +58,7 @@ struct Rig
               bool buttonOff = false)
     {
         t.sliderY()->setValue(rows == 96 ? 100 : (rows * 100 + 95) / 96);
-        bool shown = false;
-        QTimer timer; // at once, before the first answer can reach a bar
-        timer.setSingleShot(true);
-        QObject::connect(&timer, &QTimer::timeout, [&] {
-            auto *dialog = qobject_cast<TcpProgressDialog *>(QApplication::activeModalWidget());
-            if (!dialog)
-                return;
-            shown = true;
-            during(*dialog);
-            dialog->close();
-        });
-        timer.start(0);
-        if (buttonOff)
-            t.sendWhileOff();
-        else
-            t.send();
-        return shown;
+        return sendInDialog(t, during, buttonOff);
     }
 
     TestFolder folder;
