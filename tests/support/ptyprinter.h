@@ -130,12 +130,14 @@ public:
             const QByteArray piece = outbox.takeFirst();
             if (::write(masterFd(), piece.constData(), size_t(piece.size())) != piece.size())
                 continue;
-            // The kernel passes the bytes on a moment after the write. The program
-            // shares this thread and cannot read meanwhile, so once they are seen
-            // here, "nothing unread" later means "the program took them".
+            // The kernel passes the bytes on a moment after the write. A program
+            // sharing this thread cannot read meanwhile, so once they are seen
+            // here, "nothing unread" later means "the program took them". One in
+            // a process of its own may have read them already: no wait then.
             QElapsedTimer landing;
             landing.start();
-            while (unreadByProgram() < piece.size() && landing.elapsed() < 2000)
+            while (programInThisThread && unreadByProgram() < piece.size() &&
+                   landing.elapsed() < 2000)
                 QThread::yieldCurrentThread();
         }
         drainTimer.stop();
@@ -147,6 +149,8 @@ public:
     QList<QByteArray> frames;
     QList<PrinterAnswer> answers;
     PrinterAnswer otherwise = PrinterAnswer::ack();
+    // False when the program is another process (kelm-logo).
+    bool programInThisThread = true;
 
 private:
     void readFrames()

@@ -284,6 +284,7 @@ private slots:
         QCOMPARE(echo.frames.size(), 2 * printer.value("rows").toInt());
 
         PtyPrinter serial;
+        serial.programInThisThread = false;
         QVERIFY(serial.isValid());
         serial.otherwise = {"\x64\x64", {}};
         const Run lineRun = runLogo(
