@@ -1,6 +1,6 @@
-// "Jasność" and the automatic level: neutral changes nothing, Otsu's level
-// splits two tones, and both are kept in conversion.txt; the raster a picture
-// gives, read in bounded memory; the dithering methods and transparency.
+// The logo from a picture: the raster it gives (read in bounded memory), the
+// dithering methods and transparency, "Jasność" (neutral changes nothing) and
+// the automatic level (Otsu splits two tones), both kept in conversion.txt.
 #include "core/logo/conversionfile.h"
 #include "core/logo/greylevels.h"
 #include "core/logo/logoconversion.h"
@@ -116,7 +116,7 @@ int blackDots(const QImage &picture, const QRect &area)
 
 } // namespace
 
-class TstBrightness : public QObject
+class TstLogo : public QObject
 {
     Q_OBJECT
 
@@ -420,5 +420,5 @@ private slots:
     }
 };
 
-QTEST_APPLESS_MAIN(TstBrightness)
-#include "tst_brightness.moc"
+QTEST_APPLESS_MAIN(TstLogo)
+#include "tst_logo.moc"
