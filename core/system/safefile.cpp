@@ -1,5 +1,7 @@
 #include "core/system/safefile.h"
 
+#include "core/system/filedescriptors.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -64,7 +66,7 @@ QString systemErrorText(int errorNumber)
         return QStringLiteral("błąd wejścia-wyjścia");
     case EMFILE:
     case ENFILE:
-        return QStringLiteral("za dużo otwartych plików");
+        return localFaultText(errorNumber);
     case EFBIG:
         return QStringLiteral("plik jest za duży");
     default:

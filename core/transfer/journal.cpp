@@ -1,9 +1,8 @@
 #include "core/transfer/journal.h"
 
-#include "core/system/safefile.h"
-
+#include "core/config/printercsv.h"
 #include "core/printer/frame.h"
-#include "core/system/filedescriptors.h"
+#include "core/system/safefile.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -122,7 +121,7 @@ Journal::~Journal()
 
 QString Journal::key(const QString &address, quint16 port)
 {
-    return address.trimmed().toLower() + QLatin1Char(':') + QString::number(port);
+    return printerAddressKey(address, QString::number(port));
 }
 
 QByteArray Journal::formatLine(qint64 when, const PrinterResult &r, const QByteArray &fingerprint)

@@ -127,17 +127,6 @@ QString outcomeKey(PrinterOutcome o)
     return QString();
 }
 
-bool outcomeFromKey(const QString &key, PrinterOutcome *o)
-{
-    for (int i = 0; i < outcomeCount; ++i) {
-        if (outcomeKey(PrinterOutcome(i)) == key) {
-            *o = PrinterOutcome(i);
-            return true;
-        }
-    }
-    return false;
-}
-
 bool outcomeFromText(const QString &text, PrinterOutcome *o)
 {
     const QString words = text.trimmed();

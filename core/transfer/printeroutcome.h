@@ -46,8 +46,6 @@ bool hasEnded(PrinterOutcome o);
 QString outcomeText(PrinterOutcome o, int rowsSent, int rows);
 // Stable English key, for scripts and reports.
 QString outcomeKey(PrinterOutcome o);
-// The outcome whose key is `key`; false when none is.
-bool outcomeFromKey(const QString &key, PrinterOutcome *o);
 // The outcome a report's words name (outcomeText, a row number or a cause
 // after it aside); false when none does.
 bool outcomeFromText(const QString &text, PrinterOutcome *o);

@@ -232,7 +232,6 @@ void LogoRun::printerEnded(int index)
     if (finishing || index < 0 || index >= ended.size() || ended.at(index))
         return;
     ended[index] = true;
-    ++endedCount;
     if (!decided.contains(index)) {
         PrinterResult r = resultAt(index);
         // It holds a logo, and the journal says it is this one.
@@ -242,8 +241,7 @@ void LogoRun::printerEnded(int index)
         writeJournal(resultAt(index));
     }
     const PrinterResult r = resultAt(index);
-    if (!isSuccess(r.outcome) && r.outcome != PrinterOutcome::AlreadyProgrammed)
-        ++failedCount;
+    endedCounts.add(r.outcome);
     if (command.json) {
         const QByteArray line = jsonLine(index + 1, r);
         std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
@@ -252,7 +250,7 @@ void LogoRun::printerEnded(int index)
     // On a terminal only what needs a look gets a line of its own; the status
     // line follows on its timer.
     if (!live || !isSuccess(r.outcome))
-        printLine(endedLine(endedCount, total(), r));
+        printLine(endedLine(endedCounts.total(), total(), r));
 }
 
 void LogoRun::checkFinished()
@@ -359,9 +357,9 @@ void LogoRun::drawStatus()
     if (serial && !serialEnded)
         ++inFlight;
     const QString status = QStringLiteral("Zakończone %1 z %2, nieudane %3, w toku %4, %5")
-                               .arg(endedCount)
+                               .arg(endedCounts.total())
                                .arg(total())
-                               .arg(failedCount)
+                               .arg(endedCounts.failed())
                                .arg(inFlight)
                                .arg(secondsText(clock.elapsed() / 1000.0));
     const QByteArray bytes = ("\r\x1b[K" + status).toUtf8();

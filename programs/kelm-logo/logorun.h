@@ -1,12 +1,12 @@
 #pragma once
 
 #include "programs/kelm-logo/commandline.h"
+#include "core/transfer/outcomecounts.h"
 #include "core/transfer/rollout.h"
 
 #include <QElapsedTimer>
 #include <QHash>
 #include <QList>
-#include <QMap>
 #include <QObject>
 #include <QTimer>
 #include <QVector>
@@ -76,8 +76,7 @@ private:
     bool statusShown = false;
     QVector<bool> ended;
     QVector<int> failedAttempts; // attempts already told as failed, per printer
-    int endedCount = 0;
-    int failedCount = 0;
+    OutcomeCounts endedCounts; // the printers ended so far, counted as the summary counts
     bool tcpFinished = true;
     bool serialEnded = true;
     bool interrupted = false;

@@ -83,6 +83,8 @@ private:
     // conversion, the window's picture draw the same. The automatic level it
     // finds becomes conversion.level.
     LogoRaster currentRaster();
+    // `image` at the chosen "Jasność", when it was dithered at another.
+    void ditherAtBrightness();
     void showPrintPreview();
     void refreshPrintPreview();
     void fitPictureProportions();

@@ -156,14 +156,21 @@ void MainWindow::scaleChanged(int value, QLabel *valueLabel, QSlider *otherSlide
     syncingSliders = false;
 }
 
+void MainWindow::ditherAtBrightness()
+{
+    // The whole picture is dithered again, but only when its brightness changed.
+    if (picture.isNull() || imageBrightness == conversion.brightness)
+        return;
+    BusyCursor busy;
+    image = oneBitAt(picture, pictureGrey, conversion.brightness);
+    imageBrightness = conversion.brightness;
+}
+
 LogoRaster MainWindow::currentRaster()
 {
     // Prepared when the picture or the conversion changes; this only covers a gap.
-    if (conversion.method == Dither::Diffusion && imageBrightness != conversion.brightness &&
-        !picture.isNull()) {
-        image = oneBitAt(picture, pictureGrey, conversion.brightness);
-        imageBrightness = conversion.brightness;
-    }
+    if (conversion.method == Dither::Diffusion)
+        ditherAtBrightness();
     if (conversion.method != Dither::Diffusion && reducedPicture.isNull())
         reducedPicture = preparePicture(picture, conversion).reduced;
     int level = conversion.level;
@@ -227,12 +234,7 @@ void MainWindow::setConversion(const Conversion &chosen)
         std::clamp(conversion.brightness, darkestBrightness, lightestBrightness);
     if (!picture.isNull()) {
         if (conversion.method == Dither::Diffusion) {
-            // The whole picture is dithered again, but only when its brightness changed.
-            if (imageBrightness != conversion.brightness) {
-                BusyCursor busy;
-                image = oneBitAt(picture, pictureGrey, conversion.brightness);
-                imageBrightness = conversion.brightness;
-            }
+            ditherAtBrightness();
             previewPixmap = thumbnail(image);
         } else if (reducedPicture.isNull()) {
             BusyCursor busy;

@@ -3,6 +3,8 @@
 #include "ui/mainwindow/mainwindow.h"
 
 #include "core/notifier.h"
+#include "core/product.h"
+#include "core/transfer/printeraddress.h"
 
 #include <QStringList>
 
@@ -13,7 +15,7 @@ Journal *MainWindow::sendJournal()
         journal.reset(new Journal(Journal::defaultPath()));
         QString error;
         if (!journal->load(&error))
-            notifier->critical(QStringLiteral("Kelm Graphics"), error);
+            notifier->critical(productName(), error);
     }
     return journal.get();
 }
@@ -28,10 +30,12 @@ bool MainWindow::confirmWriteBudget()
     } else if (s.linkMode == 2) {
         const int count = std::min({s.printerCount, int(s.printerSelected.size()),
                                     int(s.printerIps.size()), int(s.printerPorts.size())});
-        for (int i = 0; i < count; ++i)
-            over += s.printerSelected.at(i) &&
-                    j->writesInLastDay(s.printerIps.at(i), quint16(s.printerPorts.at(i).toInt() &
-                                                                   0xFFFF)) >= dailyWriteBudget;
+        for (int i = 0; i < count; ++i) {
+            // An entry whose port names no printer is never sent to.
+            const std::optional<quint16> port = tcpPortOf(s.printerPorts.at(i));
+            over += s.printerSelected.at(i) && port &&
+                    j->writesInLastDay(s.printerIps.at(i), *port) >= dailyWriteBudget;
+        }
     }
     if (over == 0)
         return true;
@@ -40,7 +44,7 @@ bool MainWindow::confirmWriteBudget()
                        "razy: %2. Ich pamięć jest przeznaczona do rzadkich zapisów.")
             .arg(dailyWriteBudget)
             .arg(over);
-    return notifier->question(QStringLiteral("Kelm Graphics"), text,
+    return notifier->question(productName(), text,
                               {QStringLiteral("Wyślij mimo to"), QStringLiteral("Anuluj")}) == 0;
 }
 
@@ -58,6 +62,6 @@ void MainWindow::journalEnd(const QString &name, const QString &address, quint16
     // The printers do not fail for it; the operator hears of it once a send.
     if (!sendJournal()->append(r, sentFingerprint, &error) && !journalFailureTold) {
         journalFailureTold = true;
-        notifier->critical(QStringLiteral("Kelm Graphics"), error);
+        notifier->critical(productName(), error);
     }
 }

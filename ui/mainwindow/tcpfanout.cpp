@@ -230,10 +230,12 @@ void MainWindow::runTcpProgress()
         // Every end, a retry's too, goes in the journal while the dialog is up.
         connect(connection, &Connection::outcomeChanged, d,
                 [this, connection, name = s.printerNames.value(j), ip = s.printerIps.value(j),
-                 port = quint16(s.printerPorts.value(j).toInt() & 0xFFFF)] {
+                 port = tcpPortOf(s.printerPorts.value(j)).value_or(0)] {
+                    // Only printers that were tried: not the unticked, the
+                    // unconnected or those whose port names no printer.
                     const PrinterOutcome o = connection->outcome();
                     if (hasEnded(o) && o != PrinterOutcome::NotTakingPart &&
-                        o != PrinterOutcome::NotConnected)
+                        o != PrinterOutcome::NotConnected && o != PrinterOutcome::BadPort)
                         journalEnd(name, ip, port, o, connection->rowsSent());
                 });
         connect(d->cancelButtons.at(j), SIGNAL(clicked()), connection, SLOT(cancelSend()));
